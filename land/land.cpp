@@ -1,0 +1,93 @@
+// land.cpp -- land records: lookups, the fog table and destruction.
+#include "land/land.h"
+
+#include <cstdlib>
+
+#include "objects/objects.h"
+
+const int dir_dx[4] = {0, 1, 0, -1};
+const int dir_dy[4] = {-1, 0, 1, 0};
+
+LAND *land = nullptr;
+COLOR_MAP the_fog_map;
+int n_players = 0;
+char **texture_filename = nullptr;
+int editor_player_exists[2] = {0, 0};
+int editor_running = 0;
+
+TILE *neighbour_tile(const LAND *l, int x, int y, int d)
+{
+    int nx = x + dir_dx[d & 3];
+    int ny = y + dir_dy[d & 3];
+    if (nx < 0 || ny < 0 || nx >= l->w || ny >= l->h)
+        return nullptr;
+    return &l->tile[ny][nx];
+}
+
+HOLLOW *find_hollow(const TILE *t, int z)
+{
+    HOLLOW *h = t->hollow;
+    while (h && h->roof <= z)
+        h = h->next;
+    return h;
+}
+
+HOLLOW *hollow_at_level(const TILE *t, int z)
+{
+    HOLLOW *h = find_hollow(t, z);
+    return (h && h->floor <= z) ? h : nullptr;
+}
+
+int wall_length(const LAND *l, int x, int y, int d)
+{
+    return count_wall(&l->tile[y][x], neighbour_tile(l, x, y, d));
+}
+
+void build_fog_map(const RGB *palette, int fog_colour)
+{
+    const RGB &c = palette[fog_colour & 255];
+    create_light_table(&the_fog_map, palette, c.r, c.g, c.b, nullptr);
+}
+
+void destroy_land(LAND *l)
+{
+    if (!l)
+        return;
+    if (l->tile) {
+        for (int y = 0; y < l->h; y++) {
+            TILE *row = l->tile[y];
+            if (!row)
+                continue;
+            for (int x = 0; x < l->w; x++) {
+                HOLLOW *h = row[x].hollow;
+                while (h) {
+                    HOLLOW *next = h->next;
+                    destroy_all_objects(h->object);
+                    free(h);
+                    h = next;
+                }
+                for (int d = 0; d < 4; d++)
+                    free(row[x].wall[d]);
+            }
+            free(row);
+        }
+        free(l->tile);
+    }
+    if (l->texture) {
+        for (int i = 0; i < l->n_textures; i++)
+            if (l->texture[i])
+                destroy_bitmap(l->texture[i]);
+        free(l->texture);
+    }
+    if (editor_running) {
+        if (texture_filename) {
+            for (int i = 0; i < l->n_textures; i++)
+                free(texture_filename[i]);
+            free(texture_filename);
+            texture_filename = nullptr;
+        }
+        editor_player_exists[0] = editor_player_exists[1] = 0;
+    }
+    n_players = 0;
+    free(l);
+}

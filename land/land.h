@@ -1,0 +1,110 @@
+// land.h -- the level: tiles, hollows, wall lists, textures and fog.
+//
+// The contract of the land subsystem.  A land is a grid of tiles; each tile is
+// a column of solid material pierced by hollows listed bottom-up.  The wall
+// lists hold one texture per exposed unit square and store no length: every
+// user runs walk_wall() to find it.
+#ifndef TAVO_LAND_H
+#define TAVO_LAND_H
+
+#include <allegro.h>
+
+struct OBJECT;
+
+struct HOLLOW {
+    int slope;          // 0..12, index into the slope table; 0 is flat
+    int floor;          // lowest open level
+    int roof;           // level just above the highest open level
+    int floor_tex;
+    int roof_tex;
+    int slope_tex[4];   // side faces of the wedge under a sloped floor, by direction
+    OBJECT *object;     // object list, ascending z
+    HOLLOW *next;       // next hollow upwards
+};
+
+struct TILE {
+    HOLLOW *hollow;     // lowest hollow; null for solid rock
+    int *wall[4];       // exposed wall squares by direction; null when none
+};
+
+struct LAND {
+    int n_textures;     // 1..256
+    BITMAP **texture;
+    int fog_colour;
+    int w, h;           // 0..255 each
+    TILE **tile;        // tile[y][x]
+    int n_diamonds;
+};
+
+// Direction codes: 0 towards y-1, 1 towards x+1, 2 towards y+1, 3 towards x-1.
+extern const int dir_dx[4];
+extern const int dir_dy[4];
+
+extern LAND *land;
+extern COLOR_MAP the_fog_map;
+extern int n_players;
+extern char **texture_filename;      // editor only: names as stored in the file
+extern int editor_player_exists[2];  // editor only
+extern int editor_running;
+
+// The tile one step from (x, y) in direction d, or null outside the grid
+// (which counts as solid at every level).
+TILE *neighbour_tile(const LAND *l, int x, int y, int d);
+
+// The hollow of tile t that holds level z (the first whose roof is above z),
+// or null when every hollow lies below z.  z is open there only when the
+// hollow's floor is <= z as well; see hollow_at_level().
+HOLLOW *find_hollow(const TILE *t, int z);
+HOLLOW *hollow_at_level(const TILE *t, int z);
+
+// The wall walk: calls visit(z) for every level of t that is exposed towards
+// neighbour n (null = solid), in ascending z, and returns how many there were.
+// This is the only definition of a wall list's length.
+template <class F>
+int walk_wall(const TILE *t, const TILE *n, F &&visit)
+{
+    const HOLLOW *h = t->hollow;
+    if (!h)
+        return 0;
+    const HOLLOW *m = n ? n->hollow : nullptr;
+    int count = 0;
+    int z = h->floor;
+    for (;;) {
+        // Levels between hollows are never exposed; start at the floor.
+        if (z < h->floor)
+            z = h->floor;
+        for (; z < h->roof; z++) {
+            while (m && z >= m->roof)
+                m = m->next;
+            if (!m || z < m->floor) {
+                visit(z);
+                count++;
+            }
+        }
+        do {
+            h = h->next;
+            if (!h)
+                return count;
+        } while (z >= h->roof);
+    }
+}
+
+inline int count_wall(const TILE *t, const TILE *n)
+{
+    return walk_wall(t, n, [](int) {});
+}
+
+// The length of tile (x, y)'s wall list on side d.
+int wall_length(const LAND *l, int x, int y, int d);
+
+// Rebuilds the_fog_map for fog_colour from the game palette.
+void build_fog_map(const RGB *palette, int fog_colour);
+
+void destroy_land(LAND *l);
+
+// Texture loading: a 128 x 128 bitmap in the current depth, mapped to the
+// game palette through rgb_map, or null.
+BITMAP *load_texture(const char *filename);
+bool ispowerof2(int n);
+
+#endif

@@ -1,0 +1,100 @@
+// shell.h -- program shell: input frames, key bindings, screen modes.
+//
+// The only state shared with the timer thread is the frame ring; its frame
+// count frame_store is the hand-over between the two threads.
+#ifndef TAVO_SHELL_H
+#define TAVO_SHELL_H
+
+#include <atomic>
+
+#include <allegro.h>
+#include <aldumb.h>
+
+struct OBJECT;
+
+// ---- input frames ----------------------------------------------------------
+
+enum { N_FRAMES = 50, N_ACTIONS = 9 };
+
+// A snapshot of Allegro's key[] array: non-zero while a scancode is held.
+typedef char INPUT_FRAME[KEY_MAX];
+
+enum {
+    ACT_TURN_LEFT, ACT_TURN_RIGHT, ACT_DOWN, ACT_UP, ACT_FORWARD, ACT_BACK,
+    ACT_STRAFE, ACT_STRAFE_LEFT, ACT_STRAFE_RIGHT
+};
+
+struct PLAYER_INFO {
+    unsigned char key[N_ACTIONS][2];  // two scancodes per action; 0 = none
+    BITMAP *panel;
+    BITMAP *view;
+    OBJECT *object;
+};
+
+extern PLAYER_INFO player_info[2];
+
+extern INPUT_FRAME s_key[N_FRAMES];
+extern std::atomic<int> frame_store;
+extern int frame_first;
+extern int frame_last;
+extern const char *ckey;
+
+void initialise_input();
+void start_input();
+void resume_input();
+void end_input();
+char *retrieve_input_frame();
+void destroy_input_frame();
+void interrupt_store_frame();
+
+// Whether action a of player row p is held in frame f.
+bool action_held(const char *f, int p, int a);
+
+// The timer is reached through these so that tests, which cannot install
+// Allegro's timer headless, can see what the input code asks of it.
+extern int (*input_install_int)(void (*proc)(), long speed);
+extern void (*input_remove_int)(void (*proc)());
+
+enum { INPUT_TIMER_PERIOD = 11932 };  // TIMERS_PER_SECOND / 100
+
+// ---- screen modes -----------------------------------------------------------
+
+enum { N_GFX_MODES = 32 };
+
+struct GFX_MODE_SIZE {
+    unsigned short w, h;
+};
+
+extern const GFX_MODE_SIZE gfx_mode_d[N_GFX_MODES];
+extern int gfx_mode;
+
+int gfx_mode_up(int m);
+int gfx_mode_down(int m);
+
+// Sets a graphics mode; 0 on success.  Sizes named in the environment
+// variable TAVO_REFUSE_GFX ("640x480,800x600") are refused, so that the
+// failure path can be exercised where every mode would succeed.
+int set_game_gfx_mode(int w, int h);
+
+// The menu's 320 x 200 mode; ends the program when even that is refused.
+void set_menu_gfx_mode();
+
+// Palette and GUI colours after every mode change.
+void set_up_screen();
+
+// The chooser: returns 1 with the mode set, or 0 after a refused mode, with
+// the failure shown and acknowledged and the 320 x 200 mode set again.
+int choose_gfx_mode();
+
+// ---- globals owned by the program entry ------------------------------------
+
+extern DATAFILE *dat;
+extern RGB_MAP the_rgb_map;
+extern BITMAP *scrbuf;
+extern DUH *music;
+extern const char *piece;
+
+// Datafile entries, by position.
+enum { DATA_PALETTE = 0, DATA_COLLECT = 1, DATA_DIAMOND_TEX = 2, DATA_PLAYER_TEX = 3 };
+
+#endif
