@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "objects/objects.h"
+#include "shell/shell.h"
 
 const int dir_dx[4] = {0, 1, 0, -1};
 const int dir_dy[4] = {-1, 0, 1, 0};
@@ -49,7 +50,7 @@ void build_fog_map(const RGB *palette, int fog_colour)
     create_light_table(&the_fog_map, palette, c.r, c.g, c.b, nullptr);
 }
 
-void destroy_land(LAND *l)
+void free_land(LAND *l)
 {
     if (!l)
         return;
@@ -79,15 +80,47 @@ void destroy_land(LAND *l)
                 destroy_bitmap(l->texture[i]);
         free(l->texture);
     }
+    if (l->missing_texture)
+        destroy_bitmap(l->missing_texture);
+    free(l);
+}
+
+void destroy_land(LAND *l)
+{
+    if (!l)
+        return;
+    int n_names = l->n_textures;
+    free_land(l);
     if (editor_running) {
         if (texture_filename) {
-            for (int i = 0; i < l->n_textures; i++)
+            for (int i = 0; i < n_names; i++)
                 free(texture_filename[i]);
             free(texture_filename);
             texture_filename = nullptr;
         }
         editor_player_exists[0] = editor_player_exists[1] = 0;
+    } else {
+        // The player table must never point into a land that is gone.
+        player_info[0].object = player_info[1].object = nullptr;
     }
     n_players = 0;
-    free(l);
+}
+
+BITMAP *land_texture(const LAND *l, int i)
+{
+    if (i >= 0 && i < l->n_textures && l->texture[i])
+        return l->texture[i];
+    return l->missing_texture;
+}
+
+BITMAP *create_missing_texture()
+{
+    BITMAP *b = create_bitmap_ex(8, 128, 128);
+    if (!b)
+        return nullptr;
+    int a = makecol8(255, 0, 255), c = makecol8(0, 0, 0);
+    for (int y = 0; y < 128; y += 16)
+        for (int x = 0; x < 128; x += 16)
+            rectfill(b, x, y, x + 15, y + 15, ((x ^ y) & 16) ? c : a);
+    return b;
 }

@@ -34,6 +34,7 @@ struct LAND {
     int w, h;           // 0..255 each
     TILE **tile;        // tile[y][x]
     int n_diamonds;
+    BITMAP *missing_texture;  // drawn where a texture is absent; see land_texture()
 };
 
 // Direction codes: 0 towards y-1, 1 towards x+1, 2 towards y+1, 3 towards x-1.
@@ -63,30 +64,29 @@ HOLLOW *hollow_at_level(const TILE *t, int z);
 template <class F>
 int walk_wall(const TILE *t, const TILE *n, F &&visit)
 {
-    const HOLLOW *h = t->hollow;
-    if (!h)
-        return 0;
+    // Runs of levels covered by the neighbour are skipped whole, so the cost
+    // is the number of exposed levels plus the number of hollows, however tall.
     const HOLLOW *m = n ? n->hollow : nullptr;
     int count = 0;
-    int z = h->floor;
-    for (;;) {
-        // Levels between hollows are never exposed; start at the floor.
+    int z = -1;
+    for (const HOLLOW *h = t->hollow; h; h = h->next) {
+        if (z >= h->roof)
+            continue;
         if (z < h->floor)
             z = h->floor;
-        for (; z < h->roof; z++) {
+        while (z < h->roof) {
             while (m && z >= m->roof)
                 m = m->next;
-            if (!m || z < m->floor) {
-                visit(z);
-                count++;
+            if (m && m->floor <= z) {
+                z = m->roof < h->roof ? m->roof : h->roof;
+                continue;
             }
+            int stop = (m && m->floor < h->roof) ? m->floor : h->roof;
+            for (; z < stop; z++, count++)
+                visit(z);
         }
-        do {
-            h = h->next;
-            if (!h)
-                return count;
-        } while (z >= h->roof);
     }
+    return count;
 }
 
 inline int count_wall(const TILE *t, const TILE *n)
@@ -100,7 +100,27 @@ int wall_length(const LAND *l, int x, int y, int d);
 // Rebuilds the_fog_map for fog_colour from the game palette.
 void build_fog_map(const RGB *palette, int fog_colour);
 
+// Frees a land with everything it owns and resets the globals that describe
+// the current land (n_players; in the editor the names and player flags;
+// outside it the player table's objects).
 void destroy_land(LAND *l);
+
+// Frees what a land owns and nothing else: for loaders giving up half-way,
+// which must leave the current land's globals alone.
+void free_land(LAND *l);
+
+// The bitmap to paint texture number i with: the land's texture, or its
+// "missing" pattern when that slot failed to load or i is out of range.
+BITMAP *land_texture(const LAND *l, int i);
+
+// A clearly wrong 128 x 128 pattern for absent textures.
+BITMAP *create_missing_texture();
+
+// Reads a land file; null when it cannot be opened or breaks the format.
+LAND *load_land(const char *filename);
+
+// Writes l; 0 on success, non-zero when the file could not be written whole.
+int save_land(const LAND *l, const char *filename);
 
 // Texture loading: a 128 x 128 bitmap in the current depth, mapped to the
 // game palette through rgb_map, or null.

@@ -1,9 +1,52 @@
-// objects.cpp -- object lists and their release.
+// objects.cpp -- object lists, the per-type tables and the per-step walks.
 #include "objects/objects.h"
 
 #include <cstdlib>
 
+#include "land/land.h"
+
+// Entries whose rules are not written yet stay null; callers treat null as
+// documented for each table.
+animate_fn animate_object[N_OBJECT_TYPES] = {nullptr, nullptr, nullptr, nullptr};
+into_fn into_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {};
+into_fn up_through_object[N_OBJECT_TYPES] = {};
+into_fn down_through_object[N_OBJECT_TYPES] = {};
+onto_fn onto_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {};
+draw_fn draw_object[N_OBJECT_TYPES] = {};
 void (*destroy_object_data[N_OBJECT_TYPES])(void *) = {free, free, free, free};
+load_data_fn load_object_data[N_OBJECT_TYPES] = {
+    nullptr, load_player_data, load_diamond_data, load_rock_data};
+save_data_fn save_object_data[N_OBJECT_TYPES] = {
+    nullptr, save_player_data, save_diamond_data, save_rock_data};
+init_data_fn editobj_init_data[N_OBJECT_TYPES] = {};
+
+int drawing_placeholder = 0;
+
+HOLLOW *ao_hollow = nullptr;
+OBJECT **ao_object = nullptr;
+OBJECT **ao_prev_object = nullptr;
+OBJECT **ao_before_prev_object = nullptr;
+OBJECT **ao_two_before_prev_object = nullptr;
+
+static const size_t data_size[N_OBJECT_TYPES] = {
+    sizeof(PLACEHOLDER_DATA), sizeof(PLAYER_DATA), sizeof(DIAMOND_DATA), sizeof(ROCK_DATA)};
+
+OBJECT *create_object(int type, int x, int y, int z)
+{
+    OBJECT *o = (OBJECT *)calloc(1, sizeof(OBJECT));
+    if (!o)
+        return nullptr;
+    o->data = calloc(1, data_size[type]);
+    if (!o->data) {
+        free(o);
+        return nullptr;
+    }
+    o->type = type;
+    o->x = x;
+    o->y = y;
+    o->z = z;
+    return o;
+}
 
 void destroy_object(OBJECT **link)
 {
@@ -21,4 +64,62 @@ void destroy_all_objects(OBJECT *list)
         free(list);
         list = next;
     }
+}
+
+void animate_objects()
+{
+    for (int y = 0; y < land->h; y++)
+        for (int x = 0; x < land->w; x++)
+            for (HOLLOW *h = land->tile[y][x].hollow; h; h = h->next) {
+                ao_hollow = h;
+                ao_prev_object = ao_before_prev_object = ao_two_before_prev_object = nullptr;
+                ao_object = &h->object;
+                while (*ao_object) {
+                    animate_fn step = animate_object[(*ao_object)->type];
+                    // 0 means the link now holds another object: visit it again.
+                    if (!step || step()) {
+                        ao_two_before_prev_object = ao_before_prev_object;
+                        ao_before_prev_object = ao_prev_object;
+                        ao_prev_object = ao_object;
+                        ao_object = &(*ao_object)->next;
+                    }
+                }
+            }
+}
+
+static bool is_placeholder_of(const OBJECT *p, const OBJECT *owner)
+{
+    return p && p->type == OBJ_PLACEHOLDER && ((PLACEHOLDER_DATA *)p->data)->owner == owner;
+}
+
+void sort_objects()
+{
+    for (int y = 0; y < land->h; y++)
+        for (int x = 0; x < land->w; x++)
+            for (HOLLOW *h = land->tile[y][x].hollow; h; h = h->next) {
+                OBJECT **link = &h->object;
+                while (*link) {
+                    OBJECT *o = *link;
+                    if (o->x == x && o->y == y) {
+                        link = &o->next;
+                        continue;
+                    }
+                    HOLLOW *to = find_hollow(&land->tile[o->y][o->x], o->z);
+                    if (!to) {  // the rules never allow this; leave it rather than lose it
+                        link = &o->next;
+                        continue;
+                    }
+                    OBJECT **at = &to->object;
+                    while (*at && (*at)->z < o->z)
+                        at = &(*at)->next;
+                    while (is_placeholder_of(*at, o))
+                        destroy_object(at);
+                    *link = o->next;
+                    o->next = *at;
+                    *at = o;
+                    // The reservation above the start cell of a climb.
+                    if (is_placeholder_of(*link, o))
+                        destroy_object(link);
+                }
+            }
 }

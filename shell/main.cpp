@@ -6,12 +6,6 @@
 #include "land/land.h"
 #include "shell/shell.h"
 
-DATAFILE *dat = nullptr;
-RGB_MAP the_rgb_map;
-BITMAP *scrbuf = nullptr;
-DUH *music = nullptr;
-const char *piece = "piece01.xm";
-
 // Shows a failure on the menu screen and waits for a key.
 static void show_failure(const char *line1, const char *line2)
 {
@@ -38,9 +32,16 @@ static void game_path()
     char path[256] = "";
     if (!file_select_ex("Load level", path, "lvl", sizeof path, 0, 0))
         snprintf(path, sizeof path, "land.lvl");
-    (void)path;
-    if (!choose_gfx_mode())
+
+    land = load_land(path);
+    if (!land) {
+        // No game starts without a land.
+        show_failure("Cannot load the land:", get_filename(path));
         return;
+    }
+    choose_gfx_mode();
+    destroy_land(land);
+    land = nullptr;
 }
 
 static void editor_path()

@@ -1,0 +1,339 @@
+// land_file.cpp -- reading and writing ".lvl" land files.
+//
+// The format has no version and no checksum, so the reader is the guard: it
+// checks every value against the land model's invariants before anything
+// relies on it, and a file that breaks them is refused whole.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "land/land.h"
+#include "objects/objects.h"
+#include "shell/shell.h"
+
+static const long LAND_MAGIC = 'T' | ('A' << 8) | ('V' << 16) | ((long)'O' << 24);
+
+enum { END_OF_TILE = 255, END_OF_HOLLOW = 0, MAX_NAME = 12 };
+
+namespace {
+
+// Reads from a packfile and remembers whether the file ran out.
+struct land_reader {
+    PACKFILE *f;
+    bool bad = false;
+
+    int byte()
+    {
+        int c = pack_getc(f);
+        if (c == EOF) {
+            bad = true;
+            return 0;
+        }
+        return c;
+    }
+    int word()
+    {
+        int w = pack_igetw(f);
+        if (w == EOF) {
+            bad = true;
+            return 0;
+        }
+        return w;
+    }
+};
+
+// What the reader learns beyond the land itself, committed to the globals
+// only once the whole file has been accepted.
+struct land_extras {
+    char **names = nullptr;
+    int n_names = 0;
+    int player_seen[2] = {0, 0};
+    OBJECT *player_object[2] = {nullptr, nullptr};
+
+    ~land_extras()
+    {
+        if (names) {
+            for (int i = 0; i < n_names; i++)
+                free(names[i]);
+            free(names);
+        }
+    }
+};
+
+bool valid_texture(const LAND *l, int t)
+{
+    return t >= 0 && t < l->n_textures;
+}
+
+bool read_textures(land_reader &r, LAND *l, land_extras &x)
+{
+    int count = r.byte();
+    if (r.bad)
+        return false;
+    l->n_textures = count ? count : 256;
+    l->texture = (BITMAP **)calloc(l->n_textures, sizeof(BITMAP *));
+    x.names = (char **)calloc(l->n_textures, sizeof(char *));
+    x.n_names = l->n_textures;
+    if (!l->texture || !x.names)
+        return false;
+    for (int i = 0; i < l->n_textures; i++) {
+        int len = r.byte();
+        if (r.bad || len > MAX_NAME)
+            return false;
+        char name[MAX_NAME + 1];
+        for (int k = 0; k < len; k++) {
+            int c = r.byte();
+            // Plain file names inside "textures/" only.
+            if (c == 0 || c == '/' || c == '\\')
+                return false;
+            name[k] = (char)c;
+        }
+        name[len] = '\0';
+        if (r.bad)
+            return false;
+        x.names[i] = strdup(name);
+        if (!x.names[i])
+            return false;
+        std::string path = std::string("textures/") + name;
+        l->texture[i] = load_texture(path.c_str());  // null is drawn as "missing"
+    }
+    return true;
+}
+
+bool read_objects(land_reader &r, LAND *l, HOLLOW *h, int x, int y, land_extras &e)
+{
+    OBJECT **tail = &h->object;
+    int last_z = h->floor;
+    for (;;) {
+        int type = r.byte();
+        if (r.bad)
+            return false;
+        if (type == END_OF_HOLLOW)
+            return true;
+        if (type < OBJ_PLAYER || type > OBJ_ROCK)
+            return false;
+        int z = r.word();
+        if (r.bad || z < last_z || z >= h->roof)
+            return false;
+        last_z = z;
+        OBJECT *o = create_object(type, x, y, z);
+        if (!o)
+            return false;
+        *tail = o;  // linked first, so that a refusal below frees it with the land
+        tail = &o->next;
+        if (load_object_data[type](o, r.f) != 0)
+            return false;
+        if (type == OBJ_PLAYER) {
+            int index = ((PLAYER_DATA *)o->data)->index;
+            if (e.player_seen[index])
+                return false;  // one object per player row
+            e.player_seen[index] = 1;
+            e.player_object[index] = o;
+        } else if (type == OBJ_DIAMOND) {
+            l->n_diamonds++;
+        }
+    }
+}
+
+bool read_tiles(land_reader &r, LAND *l, land_extras &e)
+{
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++) {
+            HOLLOW **tail = &l->tile[y][x].hollow;
+            int last_roof = 0;
+            bool first = true;
+            for (;;) {
+                int s = r.byte();
+                if (r.bad)
+                    return false;
+                if (s == END_OF_TILE)
+                    break;
+                if (s >= 13)
+                    return false;
+                HOLLOW *h = (HOLLOW *)calloc(1, sizeof(HOLLOW));
+                if (!h)
+                    return false;
+                *tail = h;
+                tail = &h->next;
+                h->slope = s;
+                h->floor = r.word();
+                h->roof = r.word();
+                h->floor_tex = r.byte();
+                h->roof_tex = r.byte();
+                for (int d = 0; d < 4; d++)
+                    h->slope_tex[d] = r.byte();
+                if (r.bad || h->floor >= h->roof || (!first && h->floor < last_roof))
+                    return false;
+                if (!valid_texture(l, h->floor_tex) || !valid_texture(l, h->roof_tex))
+                    return false;
+                for (int d = 0; d < 4; d++)
+                    if (!valid_texture(l, h->slope_tex[d]))
+                        return false;
+                first = false;
+                last_roof = h->roof;
+                if (!read_objects(r, l, h, x, y, e))
+                    return false;
+            }
+        }
+    return true;
+}
+
+bool read_walls(land_reader &r, LAND *l)
+{
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (int d = 0; d < 4; d++) {
+                int n = wall_length(l, x, y, d);
+                if (n == 0)
+                    continue;
+                int *list = (int *)malloc(n * sizeof(int));
+                if (!list)
+                    return false;
+                l->tile[y][x].wall[d] = list;
+                for (int i = 0; i < n; i++) {
+                    list[i] = r.byte();
+                    if (r.bad || !valid_texture(l, list[i]))
+                        return false;
+                }
+            }
+    return true;
+}
+
+LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
+{
+    LAND *l = (LAND *)calloc(1, sizeof(LAND));
+    if (!l)
+        return nullptr;
+    declared_players = r.byte();
+    bool ok = !r.bad && declared_players <= 2 && read_textures(r, l, e);
+    if (ok) {
+        l->fog_colour = r.byte();
+        int w = r.byte();
+        int h = r.byte();
+        ok = !r.bad;
+        if (ok) {
+            l->tile = (TILE **)calloc(h ? h : 1, sizeof(TILE *));
+            ok = l->tile != nullptr;
+            for (int y = 0; ok && y < h; y++) {
+                l->tile[y] = (TILE *)calloc(w ? w : 1, sizeof(TILE));
+                ok = l->tile[y] != nullptr;
+            }
+            l->w = w;
+            l->h = h;
+        }
+    }
+    ok = ok && read_tiles(r, l, e) && read_walls(r, l);
+    if (ok) {
+        l->missing_texture = create_missing_texture();
+        ok = l->missing_texture != nullptr;
+    }
+    if (!ok) {
+        free_land(l);
+        return nullptr;
+    }
+    return l;
+}
+
+} // namespace
+
+LAND *load_land(const char *filename)
+{
+    PACKFILE *f = pack_fopen(filename, "rp");
+    if (!f)
+        return nullptr;
+    land_reader r{f};
+    if (pack_igetl(f) != LAND_MAGIC) {
+        pack_fclose(f);
+        return nullptr;
+    }
+    land_extras e;
+    int declared = 0;
+    LAND *l = read_land(r, e, declared);
+    pack_fclose(f);
+    if (!l)
+        return nullptr;
+
+    if (!editor_running) {
+        // The game draws rows 0 .. n_players-1 and reads each row's object.
+        for (int i = 0; i < declared; i++)
+            if (!e.player_seen[i]) {
+                free_land(l);
+                return nullptr;
+            }
+        n_players = declared;
+        player_info[0].object = e.player_object[0];
+        player_info[1].object = e.player_object[1];
+    } else {
+        texture_filename = e.names;
+        e.names = nullptr;
+        editor_player_exists[0] = e.player_seen[0];
+        editor_player_exists[1] = e.player_seen[1];
+        n_players = e.player_seen[0] + e.player_seen[1];
+    }
+    if (dat)
+        build_fog_map((RGB *)dat[DATA_PALETTE].dat, l->fog_colour);
+    return l;
+}
+
+namespace {
+
+void write_hollow(PACKFILE *f, const HOLLOW *h)
+{
+    pack_putc(h->slope, f);
+    pack_iputw(h->floor & 0xffff, f);
+    pack_iputw(h->roof & 0xffff, f);
+    pack_putc(h->floor_tex & 255, f);
+    pack_putc(h->roof_tex & 255, f);
+    for (int d = 0; d < 4; d++)
+        pack_putc(h->slope_tex[d] & 255, f);
+    for (OBJECT *o = h->object; o; o = o->next) {
+        if (o->type == OBJ_PLACEHOLDER)
+            continue;  // reservations of moves in progress are not part of the land
+        pack_putc(o->type, f);
+        pack_iputw(o->z & 0xffff, f);
+        save_object_data[o->type](o, f);
+    }
+    pack_putc(END_OF_HOLLOW, f);
+}
+
+} // namespace
+
+int save_land(const LAND *l, const char *filename)
+{
+    PACKFILE *f = pack_fopen(filename, "wp");
+    if (!f)
+        return -1;
+    pack_iputl(LAND_MAGIC, f);
+    pack_putc(n_players & 255, f);
+    pack_putc(l->n_textures & 255, f);
+    for (int i = 0; i < l->n_textures; i++) {
+        const char *name = texture_filename ? texture_filename[i] : "";
+        size_t len = strlen(name);
+        if (len > MAX_NAME)
+            len = MAX_NAME;
+        pack_putc((int)len, f);
+        pack_fwrite(name, (long)len, f);
+    }
+    pack_putc(l->fog_colour & 255, f);
+    pack_putc(l->w & 255, f);
+    pack_putc(l->h & 255, f);
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++) {
+            for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+                write_hollow(f, h);
+            pack_putc(END_OF_TILE, f);
+        }
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (int d = 0; d < 4; d++) {
+                const int *list = l->tile[y][x].wall[d];
+                int n = wall_length(l, x, y, d);
+                for (int i = 0; i < n; i++)
+                    pack_putc(list[i] & 255, f);
+            }
+    bool failed = pack_ferror(f) != 0;
+    if (pack_fclose(f) != 0)
+        failed = true;
+    return failed ? -1 : 0;
+}
