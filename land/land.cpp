@@ -12,7 +12,6 @@ const int dir_dy[4] = {-1, 0, 1, 0};
 LAND *land = nullptr;
 COLOR_MAP the_fog_map;
 int n_players = 0;
-char **texture_filename = nullptr;
 int editor_player_exists[2] = {0, 0};
 int editor_running = 0;
 
@@ -80,6 +79,11 @@ void free_land(LAND *l)
                 destroy_bitmap(l->texture[i]);
         free(l->texture);
     }
+    if (l->texture_filename) {
+        for (int i = 0; i < l->n_textures; i++)
+            free(l->texture_filename[i]);
+        free(l->texture_filename);
+    }
     if (l->missing_texture)
         destroy_bitmap(l->missing_texture);
     free(l);
@@ -89,15 +93,8 @@ void destroy_land(LAND *l)
 {
     if (!l)
         return;
-    int n_names = l->n_textures;
     free_land(l);
     if (editor_running) {
-        if (texture_filename) {
-            for (int i = 0; i < n_names; i++)
-                free(texture_filename[i]);
-            free(texture_filename);
-            texture_filename = nullptr;
-        }
         editor_player_exists[0] = editor_player_exists[1] = 0;
     } else {
         // The player table must never point into a land that is gone.

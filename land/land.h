@@ -35,6 +35,9 @@ struct LAND {
     TILE **tile;        // tile[y][x]
     int n_diamonds;
     BITMAP *missing_texture;  // drawn where a texture is absent; see land_texture()
+    // The names as stored, without "textures/".  Kept with the land rather
+    // than beside it, so that loading another land can fail without harm.
+    char **texture_filename;
 };
 
 // Direction codes: 0 towards y-1, 1 towards x+1, 2 towards y+1, 3 towards x-1.
@@ -44,7 +47,6 @@ extern const int dir_dy[4];
 extern LAND *land;
 extern COLOR_MAP the_fog_map;
 extern int n_players;
-extern char **texture_filename;      // editor only: names as stored in the file
 extern int editor_player_exists[2];  // editor only
 extern int editor_running;
 
@@ -101,7 +103,7 @@ int wall_length(const LAND *l, int x, int y, int d);
 void build_fog_map(const RGB *palette, int fog_colour);
 
 // Frees a land with everything it owns and resets the globals that describe
-// the current land (n_players; in the editor the names and player flags;
+// the current land (n_players; in the editor the player flags;
 // outside it the player table's objects).
 void destroy_land(LAND *l);
 

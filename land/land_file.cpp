@@ -264,9 +264,12 @@ LAND *load_land(const char *filename)
         n_players = declared;
         player_info[0].object = e.player_object[0];
         player_info[1].object = e.player_object[1];
-    } else {
-        texture_filename = e.names;
-        e.names = nullptr;
+    }
+    // The names travel with their land, so that a load that fails leaves the
+    // current land whole, and the writer and the tool can name every texture.
+    l->texture_filename = e.names;
+    e.names = nullptr;
+    if (editor_running) {
         editor_player_exists[0] = e.player_seen[0];
         editor_player_exists[1] = e.player_seen[1];
         n_players = e.player_seen[0] + e.player_seen[1];
@@ -308,7 +311,7 @@ int save_land(const LAND *l, const char *filename)
     pack_putc(n_players & 255, f);
     pack_putc(l->n_textures & 255, f);
     for (int i = 0; i < l->n_textures; i++) {
-        const char *name = texture_filename ? texture_filename[i] : "";
+        const char *name = (l->texture_filename && l->texture_filename[i]) ? l->texture_filename[i] : "";
         size_t len = strlen(name);
         if (len > MAX_NAME)
             len = MAX_NAME;
