@@ -8,6 +8,7 @@
 #define TAVO_LAND_H
 
 #include <allegro.h>
+#include <cstddef>
 
 struct OBJECT;
 
@@ -118,8 +119,15 @@ BITMAP *land_texture(const LAND *l, int i);
 // A clearly wrong 128 x 128 pattern for absent textures.
 BITMAP *create_missing_texture();
 
+// Checks every invariant of the land model; on a violation returns false and
+// describes the first one found in why.
+bool check_land(const LAND *l, char *why, size_t why_size);
+
 // Reads a land file; null when it cannot be opened or breaks the format.
 LAND *load_land(const char *filename);
+
+// Why the last load_land() gave null, in a few words.
+const char *land_load_error();
 
 // Writes l; 0 on success, non-zero when the file could not be written whole.
 int save_land(const LAND *l, const char *filename);

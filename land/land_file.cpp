@@ -16,7 +16,22 @@ static const long LAND_MAGIC = 'T' | ('A' << 8) | ('V' << 16) | ((long)'O' << 24
 
 enum { END_OF_TILE = 255, END_OF_HOLLOW = 0, MAX_NAME = 12 };
 
+static const char *load_error = "";
+
+const char *land_load_error()
+{
+    return load_error;
+}
+
 namespace {
+
+// Records why loading stopped; always returns false for the caller to pass on.
+bool refuse(const char *why)
+{
+    if (!*load_error)
+        load_error = why;
+    return false;
+}
 
 // Reads from a packfile and remembers whether the file ran out.
 struct land_reader {
@@ -27,6 +42,7 @@ struct land_reader {
     {
         int c = pack_getc(f);
         if (c == EOF) {
+            refuse("the file ends early");
             bad = true;
             return 0;
         }
@@ -36,6 +52,7 @@ struct land_reader {
     {
         int w = pack_igetw(f);
         if (w == EOF) {
+            refuse("the file ends early");
             bad = true;
             return 0;
         }
@@ -76,17 +93,19 @@ bool read_textures(land_reader &r, LAND *l, land_extras &x)
     x.names = (char **)calloc(l->n_textures, sizeof(char *));
     x.n_names = l->n_textures;
     if (!l->texture || !x.names)
-        return false;
+        return refuse("out of memory");
     for (int i = 0; i < l->n_textures; i++) {
         int len = r.byte();
-        if (r.bad || len > MAX_NAME)
+        if (r.bad)
             return false;
+        if (len > MAX_NAME)
+            return refuse("a texture name is longer than 12 bytes");
         char name[MAX_NAME + 1];
         for (int k = 0; k < len; k++) {
             int c = r.byte();
             // Plain file names inside "textures/" only.
             if (c == 0 || c == '/' || c == '\\')
-                return false;
+                return refuse("a texture name is not a plain file name");
             name[k] = (char)c;
         }
         name[len] = '\0';
@@ -94,7 +113,7 @@ bool read_textures(land_reader &r, LAND *l, land_extras &x)
             return false;
         x.names[i] = strdup(name);
         if (!x.names[i])
-            return false;
+            return refuse("out of memory");
         std::string path = std::string("textures/") + name;
         l->texture[i] = load_texture(path.c_str());  // null is drawn as "missing"
     }
@@ -112,22 +131,25 @@ bool read_objects(land_reader &r, LAND *l, HOLLOW *h, int x, int y, land_extras 
         if (type == END_OF_HOLLOW)
             return true;
         if (type < OBJ_PLAYER || type > OBJ_ROCK)
-            return false;
+            return refuse("an object has an unknown type");
         int z = r.word();
-        if (r.bad || z < last_z || z >= h->roof)
+        if (r.bad)
             return false;
+        if (z < last_z || z >= h->roof)
+            return refuse("an object lies outside its hollow or out of order");
         last_z = z;
         OBJECT *o = create_object(type, x, y, z);
         if (!o)
-            return false;
+            return refuse("out of memory");
         *tail = o;  // linked first, so that a refusal below frees it with the land
         tail = &o->next;
         if (load_object_data[type](o, r.f) != 0)
-            return false;
+            return refuse(type == OBJ_PLAYER ? "a player has a number other than 0 or 1, or a bad facing"
+                                             : "the file ends early");
         if (type == OBJ_PLAYER) {
             int index = ((PLAYER_DATA *)o->data)->index;
             if (e.player_seen[index])
-                return false;  // one object per player row
+                return refuse("a player is placed twice");
             e.player_seen[index] = 1;
             e.player_object[index] = o;
         } else if (type == OBJ_DIAMOND) {
@@ -150,10 +172,10 @@ bool read_tiles(land_reader &r, LAND *l, land_extras &e)
                 if (s == END_OF_TILE)
                     break;
                 if (s >= 13)
-                    return false;
+                    return refuse("a hollow has a slope above 12");
                 HOLLOW *h = (HOLLOW *)calloc(1, sizeof(HOLLOW));
                 if (!h)
-                    return false;
+                    return refuse("out of memory");
                 *tail = h;
                 tail = &h->next;
                 h->slope = s;
@@ -163,13 +185,17 @@ bool read_tiles(land_reader &r, LAND *l, land_extras &e)
                 h->roof_tex = r.byte();
                 for (int d = 0; d < 4; d++)
                     h->slope_tex[d] = r.byte();
-                if (r.bad || h->floor >= h->roof || (!first && h->floor < last_roof))
+                if (r.bad)
                     return false;
+                if (h->floor >= h->roof)
+                    return refuse("a hollow's floor is not below its roof");
+                if (!first && h->floor < last_roof)
+                    return refuse("hollows overlap or are out of order");
                 if (!valid_texture(l, h->floor_tex) || !valid_texture(l, h->roof_tex))
-                    return false;
+                    return refuse("a texture number is not below the texture count");
                 for (int d = 0; d < 4; d++)
                     if (!valid_texture(l, h->slope_tex[d]))
-                        return false;
+                        return refuse("a texture number is not below the texture count");
                 first = false;
                 last_roof = h->roof;
                 if (!read_objects(r, l, h, x, y, e))
@@ -189,12 +215,14 @@ bool read_walls(land_reader &r, LAND *l)
                     continue;
                 int *list = (int *)malloc(n * sizeof(int));
                 if (!list)
-                    return false;
+                    return refuse("out of memory");
                 l->tile[y][x].wall[d] = list;
                 for (int i = 0; i < n; i++) {
                     list[i] = r.byte();
-                    if (r.bad || !valid_texture(l, list[i]))
+                    if (r.bad)
                         return false;
+                    if (!valid_texture(l, list[i]))
+                        return refuse("a texture number is not below the texture count");
                 }
             }
     return true;
@@ -206,7 +234,8 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
     if (!l)
         return nullptr;
     declared_players = r.byte();
-    bool ok = !r.bad && declared_players <= 2 && read_textures(r, l, e);
+    bool ok = !r.bad && (declared_players <= 2 || refuse("the land declares more than 2 players")) &&
+              read_textures(r, l, e);
     if (ok) {
         l->fog_colour = r.byte();
         int w = r.byte();
@@ -214,10 +243,10 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
         ok = !r.bad;
         if (ok) {
             l->tile = (TILE **)calloc(h ? h : 1, sizeof(TILE *));
-            ok = l->tile != nullptr;
+            ok = l->tile != nullptr || refuse("out of memory");
             for (int y = 0; ok && y < h; y++) {
                 l->tile[y] = (TILE *)calloc(w ? w : 1, sizeof(TILE));
-                ok = l->tile[y] != nullptr;
+                ok = l->tile[y] != nullptr || refuse("out of memory");
             }
             l->w = w;
             l->h = h;
@@ -226,7 +255,7 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
     ok = ok && read_tiles(r, l, e) && read_walls(r, l);
     if (ok) {
         l->missing_texture = create_missing_texture();
-        ok = l->missing_texture != nullptr;
+        ok = l->missing_texture != nullptr || refuse("out of memory");
     }
     if (!ok) {
         free_land(l);
@@ -239,11 +268,15 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
 
 LAND *load_land(const char *filename)
 {
+    load_error = "";
     PACKFILE *f = pack_fopen(filename, "rp");
-    if (!f)
+    if (!f) {
+        refuse("the file cannot be opened");
         return nullptr;
+    }
     land_reader r{f};
     if (pack_igetl(f) != LAND_MAGIC) {
+        refuse("not a land file");
         pack_fclose(f);
         return nullptr;
     }
@@ -258,6 +291,7 @@ LAND *load_land(const char *filename)
         // The game draws rows 0 .. n_players-1 and reads each row's object.
         for (int i = 0; i < declared; i++)
             if (!e.player_seen[i]) {
+                refuse("a player the land declares is not placed");
                 free_land(l);
                 return nullptr;
             }

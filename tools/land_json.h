@@ -1,0 +1,16 @@
+// land_json.h -- a land as JSON, with the land model's field names.
+#ifndef TAVO_TOOLS_LAND_JSON_H
+#define TAVO_TOOLS_LAND_JSON_H
+
+#include <string>
+
+struct LAND;
+struct OBJECT;
+
+// One object: type, position, motion and its record's fields.
+std::string object_json(const OBJECT *o);
+
+// The whole land as one JSON object; n_players is the stored player count.
+std::string land_json(const LAND *l, int n_players);
+
+#endif

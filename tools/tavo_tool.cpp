@@ -1,0 +1,161 @@
+// tavo_tool.cpp -- the land tool: inspect, build and check land files.
+//
+//   tavo-tool info LAND.lvl           the land as JSON on standard output
+//   tavo-tool build SOURCE OUT.lvl    a land file from its text source
+//   tavo-tool check LAND.lvl          every invariant of the land model
+#include <allegro.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "land/land.h"
+#include "shell/shell.h"
+#include "tools/land_json.h"
+#include "tools/land_source.h"
+
+namespace {
+
+int usage()
+{
+    fprintf(stderr,
+            "usage: tavo-tool info LAND.lvl\n"
+            "       tavo-tool build SOURCE OUT.lvl\n"
+            "       tavo-tool check LAND.lvl\n");
+    return 2;
+}
+
+void start_allegro()
+{
+    install_allegro(SYSTEM_NONE, &errno, atexit);
+    set_color_depth(8);
+    set_color_conversion(COLORCONV_NONE);
+    // With the game's palette the textures load as the game shows them;
+    // without it the land is still read, with the library's default palette.
+    dat = load_datafile("tavo.dat");
+    if (dat && dat[DATA_PALETTE].type == DAT_PALETTE) {
+        set_palette((RGB *)dat[DATA_PALETTE].dat);
+        create_rgb_table(&the_rgb_map, (RGB *)dat[DATA_PALETTE].dat, nullptr);
+        rgb_map = &the_rgb_map;
+    } else if (dat) {
+        unload_datafile(dat);
+        dat = nullptr;
+    }
+}
+
+LAND *load_or_complain(const char *path)
+{
+    LAND *l = load_land(path);
+    if (!l)
+        fprintf(stderr, "tavo-tool: %s: %s\n", path, land_load_error());
+    return l;
+}
+
+int cmd_info(const char *path)
+{
+    LAND *l = load_or_complain(path);
+    if (!l)
+        return 1;
+    printf("%s\n", land_json(l, n_players).c_str());
+    destroy_land(l);
+    return 0;
+}
+
+int cmd_build(const char *source_path, const char *out_path)
+{
+    std::ifstream in(source_path);
+    if (!in) {
+        fprintf(stderr, "tavo-tool: %s: cannot be read\n", source_path);
+        return 1;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    land_source_result r = parse_land_source(text.str());
+    if (!r.land) {
+        fprintf(stderr, "%s:%s\n", source_path, r.error.c_str());
+        return 1;
+    }
+    n_players = r.n_players;
+    int failed = save_land(r.land, out_path);
+    free_land(r.land);
+    n_players = 0;
+    if (failed) {
+        fprintf(stderr, "tavo-tool: %s: cannot be written\n", out_path);
+        return 1;
+    }
+    return 0;
+}
+
+// The number of bytes in a packed file once unpacked; -1 if unreadable.
+long unpacked_size(const char *path)
+{
+    PACKFILE *f = pack_fopen(path, "rp");
+    if (!f)
+        return -1;
+    long n = 0;
+    char buf[4096];
+    long got;
+    while ((got = pack_fread(buf, sizeof buf, f)) > 0)
+        n += got;
+    pack_fclose(f);
+    return n;
+}
+
+int cmd_check(const char *path)
+{
+    LAND *l = load_or_complain(path);
+    if (!l)
+        return 1;
+    char why[256];
+    int status = 0;
+    if (!check_land(l, why, sizeof why)) {
+        fprintf(stderr, "tavo-tool: %s: %s\n", path, why);
+        status = 1;
+    } else {
+        // The reader stops after the last wall entry; anything beyond it means
+        // the wall lists were not the length the file's writer thought.
+        char tmp[] = "/tmp/tavo-check-XXXXXX";
+        int fd = mkstemp(tmp);
+        if (fd >= 0)
+            close(fd);
+        long want = (fd >= 0 && save_land(l, tmp) == 0) ? unpacked_size(tmp) : -1;
+        long have = unpacked_size(path);
+        if (fd >= 0)
+            unlink(tmp);
+        if (want < 0) {
+            fprintf(stderr, "tavo-tool: cannot write a temporary file to compare with\n");
+            status = 1;
+        } else if (have != want) {
+            fprintf(stderr, "tavo-tool: %s: %ld bytes follow the last wall entry\n", path, have - want);
+            status = 1;
+        }
+    }
+    destroy_land(l);
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return usage();
+    std::string cmd = argv[1];
+    start_allegro();
+    int status;
+    if (cmd == "info" && argc == 3)
+        status = cmd_info(argv[2]);
+    else if (cmd == "build" && argc == 4)
+        status = cmd_build(argv[2], argv[3]);
+    else if (cmd == "check" && argc == 3)
+        status = cmd_check(argv[2]);
+    else
+        status = usage();
+    if (dat)
+        unload_datafile(dat);
+    return status;
+}
