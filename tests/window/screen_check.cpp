@@ -1,0 +1,327 @@
+// screen_check.cpp -- compares a screenshot of the game with what it should show.
+//
+//   screen_check text SHOT.png X Y TEXT R G B [--bg R G B] [--prefix] [--tolerance N]
+//                [--palette DATAFILE]
+//     TEXT, drawn with Allegro's default font at (X, Y), must be there pixel for
+//     pixel: glyph pixels in (R, G, B), the rest of its cells in the background.
+//     Unless --prefix is given, the line must end there: the rest of the row of
+//     cells up to the right edge is background too.
+//   screen_check fill SHOT.png X Y W H [R G B] [--bg R G B] [--tolerance N]
+//                [--palette DATAFILE]
+//     The area is one colour: (R, G, B) when given, else the background when
+//     --bg or --palette names one, else any single colour.
+//
+// With --palette, colours are asked for as the game asks for them: (R, G, B)
+// becomes the entry that makecol picks from the datafile's palette (entry 0)
+// through an RGB map, and the background is palette entry 0, the colour of a
+// cleared screen.  Without it the background is the most frequent colour of
+// the shot.  The tolerance (default 8 per component) absorbs the
+// 6-bit palette components of the 8-bit modes.  Exit status: 0 match,
+// 1 mismatch (with a short summary on stdout), 2 bad arguments or no shot.
+#include <allegro.h>
+#include <loadpng.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct colour {
+    int r, g, b;
+    bool operator<(const colour &o) const
+    {
+        return r != o.r ? r < o.r : g != o.g ? g < o.g : b < o.b;
+    }
+};
+
+struct shot {
+    BITMAP *bmp = nullptr;
+    PALETTE pal;
+};
+
+colour read_pixel(const shot &s, int x, int y)
+{
+    int c = getpixel(s.bmp, x, y);
+    int depth = bitmap_color_depth(s.bmp);
+    if (depth == 8)
+        return {s.pal[c].r * 255 / 63, s.pal[c].g * 255 / 63, s.pal[c].b * 255 / 63};
+    return {getr_depth(depth, c), getg_depth(depth, c), getb_depth(depth, c)};
+}
+
+bool is_near(colour a, colour b, int tolerance)
+{
+    return abs(a.r - b.r) <= tolerance && abs(a.g - b.g) <= tolerance &&
+           abs(a.b - b.b) <= tolerance;
+}
+
+std::string describe(colour c)
+{
+    char s[32];
+    snprintf(s, sizeof s, "(%d,%d,%d)", c.r, c.g, c.b);
+    return s;
+}
+
+colour most_frequent_colour(const shot &s)
+{
+    std::map<colour, long> count;
+    for (int y = 0; y < s.bmp->h; y++)
+        for (int x = 0; x < s.bmp->w; x++)
+            count[read_pixel(s, x, y)]++;
+    colour best{0, 0, 0};
+    long n = -1;
+    for (const auto &[c, k] : count)
+        if (k > n) {
+            best = c;
+            n = k;
+        }
+    return best;
+}
+
+// Counts differing pixels and keeps the first few to show.
+struct diff {
+    long checked = 0;
+    long wrong = 0;
+    std::vector<std::string> examples;
+    std::map<colour, long> seen;
+
+    void note(int x, int y, colour want, colour got, const char *what)
+    {
+        wrong++;
+        seen[got]++;
+        if (examples.size() < 6) {
+            char s[128];
+            snprintf(s, sizeof s, "  (%d,%d) %s: want %s, got %s", x, y, what,
+                     describe(want).c_str(), describe(got).c_str());
+            examples.push_back(s);
+        }
+    }
+
+    int report(const char *title) const
+    {
+        if (wrong == 0)
+            return 0;
+        printf("%s: %ld of %ld pixels differ\n", title, wrong, checked);
+        for (const auto &e : examples)
+            printf("%s\n", e.c_str());
+        printf("  wrong pixels by colour:");
+        for (const auto &[c, k] : seen)
+            printf(" %s x%ld", describe(c).c_str(), k);
+        printf("\n");
+        return 1;
+    }
+};
+
+[[noreturn]] void usage()
+{
+    fprintf(stderr,
+            "usage: screen_check text SHOT X Y TEXT R G B [--bg R G B] [--prefix]\n"
+            "                    [--tolerance N] [--palette DATAFILE]\n"
+            "       screen_check fill SHOT X Y W H [R G B] [--bg R G B] [--tolerance N]\n"
+            "                    [--palette DATAFILE]\n");
+    exit(2);
+}
+
+int to_int(const char *s)
+{
+    char *end;
+    long v = strtol(s, &end, 10);
+    if (*s == '\0' || *end != '\0')
+        usage();
+    return (int)v;
+}
+
+colour to_colour(char **a)
+{
+    return {to_int(a[0]), to_int(a[1]), to_int(a[2])};
+}
+
+// Everything after the fixed arguments.
+struct options {
+    bool has_bg = false;
+    colour bg{0, 0, 0};
+    bool prefix = false;
+    int tolerance = 8;
+    const char *palette = nullptr;
+    std::vector<char *> rest;
+};
+
+options read_options(int argc, char **argv, int first)
+{
+    options o;
+    for (int i = first; i < argc; i++) {
+        if (!strcmp(argv[i], "--bg") && i + 3 < argc) {
+            o.has_bg = true;
+            o.bg = to_colour(argv + i + 1);
+            i += 3;
+        } else if (!strcmp(argv[i], "--prefix")) {
+            o.prefix = true;
+        } else if (!strcmp(argv[i], "--tolerance") && i + 1 < argc) {
+            o.tolerance = to_int(argv[++i]);
+        } else if (!strcmp(argv[i], "--palette") && i + 1 < argc) {
+            o.palette = argv[++i];
+        } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+            usage();
+        } else {
+            o.rest.push_back(argv[i]);
+        }
+    }
+    return o;
+}
+
+colour expand(const RGB &c)
+{
+    return {c.r * 255 / 63, c.g * 255 / 63, c.b * 255 / 63};
+}
+
+// The game's colours: makecol in an 8-bit mode looks (R, G, B) up in the RGB
+// map built from the datafile's palette.
+struct game_palette {
+    PALETTE pal;
+    RGB_MAP map;
+
+    colour pick(colour want) const
+    {
+        int i = map.data[want.r >> 3][want.g >> 3][want.b >> 3];
+        return expand(pal[i]);
+    }
+};
+
+bool load_game_palette(const char *path, game_palette &p)
+{
+    set_color_depth(8);
+    DATAFILE *d = load_datafile(path);
+    if (!d || d[0].type != DAT_PALETTE) {
+        printf("no palette in entry 0 of %s\n", path);
+        if (d)
+            unload_datafile(d);
+        return false;
+    }
+    memcpy(p.pal, d[0].dat, sizeof p.pal);
+    unload_datafile(d);
+    create_rgb_table(&p.map, p.pal, nullptr);
+    return true;
+}
+
+bool load_shot(const char *path, shot &s)
+{
+    s.bmp = load_bitmap(path, s.pal);
+    if (!s.bmp) {
+        printf("cannot read %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+int check_text(const shot &s, int x0, int y0, const char *text, colour ink,
+               const options &o)
+{
+    colour bg = o.has_bg ? o.bg : most_frequent_colour(s);
+    int w = text_length(font, text);
+    int h = text_height(font);
+    // Without --prefix the whole rest of the line belongs to the check.
+    int check_w = o.prefix ? w : s.bmp->w - x0;
+    if (x0 < 0 || y0 < 0 || x0 + w > s.bmp->w || y0 + h > s.bmp->h) {
+        printf("\"%s\" at (%d,%d) does not fit in the %dx%d shot\n", text, x0, y0,
+               s.bmp->w, s.bmp->h);
+        return 1;
+    }
+    BITMAP *glyphs = create_bitmap_ex(8, w, h);
+    clear_to_color(glyphs, 0);
+    textout_ex(glyphs, font, text, 0, 0, 1, -1);
+
+    diff d;
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < check_w; x++) {
+            bool inked = x < w && getpixel(glyphs, x, y) == 1;
+            colour want = inked ? ink : bg;
+            colour got = read_pixel(s, x0 + x, y0 + y);
+            d.checked++;
+            if (!is_near(want, got, o.tolerance))
+                d.note(x0 + x, y0 + y, want, got, inked ? "glyph" : "background");
+        }
+    destroy_bitmap(glyphs);
+
+    char title[160];
+    snprintf(title, sizeof title, "text \"%.80s\" at (%d,%d) in %s on %s", text, x0, y0,
+             describe(ink).c_str(), describe(bg).c_str());
+    return d.report(title);
+}
+
+int check_fill(const shot &s, int x0, int y0, int w, int h, bool has_want, colour want,
+               const options &o)
+{
+    if (x0 < 0 || y0 < 0 || w <= 0 || h <= 0 || x0 + w > s.bmp->w || y0 + h > s.bmp->h) {
+        printf("area %dx%d+%d+%d does not fit in the %dx%d shot\n", w, h, x0, y0,
+               s.bmp->w, s.bmp->h);
+        return 1;
+    }
+    if (!has_want)
+        want = read_pixel(s, x0, y0);
+    diff d;
+    for (int y = y0; y < y0 + h; y++)
+        for (int x = x0; x < x0 + w; x++) {
+            colour got = read_pixel(s, x, y);
+            d.checked++;
+            if (!is_near(want, got, o.tolerance))
+                d.note(x, y, want, got, "area");
+        }
+    char title[128];
+    snprintf(title, sizeof title, "area %dx%d+%d+%d in %s", w, h, x0, y0,
+             describe(want).c_str());
+    return d.report(title);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3)
+        usage();
+    if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0) {
+        fprintf(stderr, "screen_check: cannot start Allegro\n");
+        return 2;
+    }
+    register_png_file_type();
+
+    std::string mode = argv[1];
+    options o = read_options(argc, argv, 3);
+    static game_palette gp;  // the RGB map is 32 KiB
+    if (o.palette) {
+        if (!load_game_palette(o.palette, gp))
+            return 2;
+        if (!o.has_bg) {
+            o.has_bg = true;
+            o.bg = expand(gp.pal[0]);
+        }
+    }
+    auto game_colour = [&](colour c) { return o.palette ? gp.pick(c) : c; };
+
+    // Read every shot as true colour, whatever depth the file was saved in.
+    set_color_conversion(COLORCONV_TOTAL);
+    set_color_depth(32);
+    shot s;
+    if (mode == "text") {
+        if (o.rest.size() != 6)
+            usage();
+        if (!load_shot(argv[2], s))
+            return 2;
+        return check_text(s, to_int(o.rest[0]), to_int(o.rest[1]), o.rest[2],
+                          game_colour(to_colour(&o.rest[3])), o);
+    }
+    if (mode == "fill") {
+        if (o.rest.size() != 4 && o.rest.size() != 7)
+            usage();
+        if (!load_shot(argv[2], s))
+            return 2;
+        bool has_want = o.rest.size() == 7 || o.has_bg;
+        colour want = o.rest.size() == 7 ? game_colour(to_colour(&o.rest[4])) : o.bg;
+        return check_fill(s, to_int(o.rest[0]), to_int(o.rest[1]), to_int(o.rest[2]),
+                          to_int(o.rest[3]), has_want, want, o);
+    }
+    usage();
+}
