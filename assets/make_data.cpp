@@ -4,14 +4,18 @@
 //   make_data data DIR                 palette.pcx, diamond.pcx, player.pcx, collect.wav
 //   make_data textures DIR FILE...     each named texture: .pcx is 8-bit with a
 //                                      palette of its own, .bmp is 24-bit
-//   make_data check DAT DIR            the datafile against what `data` wrote
+//   make_data finish DAT DIR           settles the datafile's stray bytes and checks
+//                                      it against what `data` wrote
 //   make_data sheet OUT DIR FILE...    a contact sheet of everything, to look at
 #include <allegro.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "assets/image.h"
 #include "assets/models.h"
@@ -83,6 +87,43 @@ int make_textures(const std::string &dir, int n, char **files)
     return 0;
 }
 
+unsigned read_big_endian(const std::vector<unsigned char> &d, size_t at)
+{
+    return (unsigned)d[at] << 24 | (unsigned)d[at + 1] << 16 | (unsigned)d[at + 2] << 8 | d[at + 3];
+}
+
+// dat copies palettes with their padding bytes unset, so the same input
+// gives a different file each run.  Zero them, walking the (unpacked)
+// datafile's top-level objects.
+bool zero_palette_padding(const std::string &dat_file)
+{
+    std::ifstream in(dat_file, std::ios::binary);
+    std::vector<unsigned char> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    if (d.size() < 12 || std::memcmp(d.data(), "slh.ALL.", 8) != 0)
+        return false;
+    unsigned n = read_big_endian(d, 8);
+    size_t at = 12;
+    for (unsigned i = 0; i < n; i++) {
+        while (at + 12 <= d.size() && std::memcmp(&d[at], "prop", 4) == 0)
+            at += 12 + read_big_endian(d, at + 8);
+        if (at + 12 > d.size())
+            return false;
+        bool palette = std::memcmp(&d[at], "PAL ", 4) == 0;
+        size_t size = read_big_endian(d, at + 4);
+        at += 12;
+        if (at + size > d.size())
+            return false;
+        if (palette)
+            for (size_t k = 3; k < size; k += 4)
+                d[at + k] = 0;
+        at += size;
+    }
+    std::ofstream out(dat_file, std::ios::binary);
+    out.write((const char *)d.data(), (std::streamsize)d.size());
+    return (bool)out;
+}
+
 bool same_pixels(BITMAP *a, BITMAP *b)
 {
     if (a->w != b->w || a->h != b->h || bitmap_color_depth(a) != 8 || bitmap_color_depth(b) != 8)
@@ -95,8 +136,10 @@ bool same_pixels(BITMAP *a, BITMAP *b)
 
 // The datafile is used by position, and the dat tool converts colours when
 // it thinks it must: make sure the palette and every index came through.
-int check_datafile(const std::string &dat_file, const std::string &dir)
+int finish_datafile(const std::string &dat_file, const std::string &dir)
 {
+    if (!zero_palette_padding(dat_file))
+        return fail(dat_file + ": not an unpacked datafile");
     DATAFILE *dat = load_datafile(dat_file.c_str());
     if (!dat)
         return fail("cannot load " + dat_file);
@@ -197,10 +240,10 @@ int main(int argc, char **argv)
         return make_data(argv[2]);
     if (mode == "textures" && argc >= 3)
         return make_textures(argv[2], argc - 3, argv + 3);
-    if (mode == "check" && argc == 4)
-        return check_datafile(argv[2], argv[3]);
+    if (mode == "finish" && argc == 4)
+        return finish_datafile(argv[2], argv[3]);
     if (mode == "sheet" && argc >= 4)
         return make_sheet(argv[2], argv[3], argc - 4, argv + 4);
-    std::fprintf(stderr, "usage: make_data data DIR | textures DIR FILE... | check DAT DIR | sheet OUT DIR FILE...\n");
+    std::fprintf(stderr, "usage: make_data data DIR | textures DIR FILE... | finish DAT DIR | sheet OUT DIR FILE...\n");
     return 2;
 }
