@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "land/land.h"
+#include "render/render.h"
 
 // Entries whose rules are not written yet stay null; callers treat null as
 // documented for each table.
@@ -12,7 +13,7 @@ into_fn into_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {};
 into_fn up_through_object[N_OBJECT_TYPES] = {};
 into_fn down_through_object[N_OBJECT_TYPES] = {};
 onto_fn onto_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {};
-draw_fn draw_object[N_OBJECT_TYPES] = {};
+draw_fn draw_object[N_OBJECT_TYPES] = {draw_placeholder, draw_player, draw_diamond, draw_rock};
 void (*destroy_object_data[N_OBJECT_TYPES])(void *) = {free, free, free, free};
 load_data_fn load_object_data[N_OBJECT_TYPES] = {
     nullptr, load_player_data, load_diamond_data, load_rock_data};

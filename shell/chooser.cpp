@@ -86,6 +86,7 @@ int choose_gfx_mode()
         set_up_screen();
         textout_ex(screen, font, "Failed to set graphics mode.", 0, 0,
                    makecol(255, 0, 0), -1);
+        clear_keybuf();  // a key typed ahead must not dismiss the message unseen
         readkey();
         return 0;
     }

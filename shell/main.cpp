@@ -72,7 +72,7 @@ int main()
     dat = load_datafile("tavo.dat");
     if (!dat || !data_is_whole(dat)) {
         set_menu_gfx_mode();
-        show_failure("Cannot load tavo.dat.", "The game's data file is missing or damaged.");
+        show_failure("Cannot load tavo.dat.", "The data file is missing or damaged.");
         if (dat)
             unload_datafile(dat);
         return 1;

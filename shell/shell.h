@@ -92,6 +92,7 @@ extern DATAFILE *dat;
 extern RGB_MAP the_rgb_map;
 extern BITMAP *scrbuf;
 extern DUH *music;
+extern AL_DUH_PLAYER *music_player;  // null outside a game or when silent
 extern const char *piece;
 
 // Datafile entries, by position.

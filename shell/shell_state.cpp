@@ -6,4 +6,5 @@ DATAFILE *dat = nullptr;
 RGB_MAP the_rgb_map;
 BITMAP *scrbuf = nullptr;
 DUH *music = nullptr;
+AL_DUH_PLAYER *music_player = nullptr;
 const char *piece = "piece01.xm";

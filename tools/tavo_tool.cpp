@@ -3,7 +3,10 @@
 //   tavo-tool info LAND.lvl           the land as JSON on standard output
 //   tavo-tool build SOURCE OUT.lvl    a land file from its text source
 //   tavo-tool check LAND.lvl          every invariant of the land model
+//   tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]
+//                                     a player's view, as the game draws it
 #include <allegro.h>
+#include <loadpng.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include <unistd.h>
 
 #include "land/land.h"
+#include "render/render.h"
 #include "shell/shell.h"
 #include "tools/land_json.h"
 #include "tools/land_source.h"
@@ -25,7 +29,8 @@ int usage()
     fprintf(stderr,
             "usage: tavo-tool info LAND.lvl\n"
             "       tavo-tool build SOURCE OUT.lvl\n"
-            "       tavo-tool check LAND.lvl\n");
+            "       tavo-tool check LAND.lvl\n"
+            "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n");
     return 2;
 }
 
@@ -138,6 +143,50 @@ int cmd_check(const char *path)
     return status;
 }
 
+int cmd_render(int argc, char **argv)
+{
+    const char *land_path = argv[2], *out_path = argv[3];
+    int w = 640, h = 480, player = 0;
+    for (int i = 4; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--size" && i + 1 < argc && sscanf(argv[i + 1], "%dx%d", &w, &h) == 2 && w > 0 && h > 0 &&
+            w <= 4096 && h <= 4096) {
+            i++;
+        } else if (a == "--player" && i + 1 < argc && (std::string(argv[i + 1]) == "0" || std::string(argv[i + 1]) == "1")) {
+            player = argv[++i][0] - '0';
+        } else {
+            return usage();
+        }
+    }
+    if (!dat) {
+        fprintf(stderr, "tavo-tool: tavo.dat is needed to draw (run from the game folder)\n");
+        return 1;
+    }
+    land = load_or_complain(land_path);
+    if (!land)
+        return 1;
+    int status = 0;
+    if (!player_info[player].object) {
+        fprintf(stderr, "tavo-tool: %s: there is no player %d to see from\n", land_path, player);
+        status = 1;
+    } else {
+        color_map = &the_fog_map;
+        BITMAP *view = create_bitmap(w, h);
+        player_info[player].view = view;
+        draw_player_view(&player_info[player]);
+        register_png_file_type();
+        if (save_bitmap(out_path, view, (RGB *)dat[DATA_PALETTE].dat) != 0) {
+            fprintf(stderr, "tavo-tool: %s: cannot be written\n", out_path);
+            status = 1;
+        }
+        player_info[player].view = nullptr;
+        destroy_bitmap(view);
+    }
+    destroy_land(land);
+    land = nullptr;
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -153,6 +202,8 @@ int main(int argc, char **argv)
         status = cmd_build(argv[2], argv[3]);
     else if (cmd == "check" && argc == 3)
         status = cmd_check(argv[2]);
+    else if (cmd == "render" && argc >= 4)
+        status = cmd_render(argc, argv);
     else
         status = usage();
     if (dat)

@@ -1,0 +1,271 @@
+// view.cpp -- a player's view: camera, far-to-near traversal, per-tile order
+// and the lit polygon pipeline that every surface and model face goes through.
+//
+// There is no depth buffer: the walk order, the order of hollows and objects
+// inside a tile, and back-face culling decide what is seen.
+#include <cmath>
+
+#include "editor/editor.h"
+#include "land/land.h"
+#include "objects/objects.h"
+#include "render/pipeline.h"
+#include "shell/shell.h"
+
+BITMAP *dpv_view = nullptr;
+OBJECT *dpv_object = nullptr;
+PLAYER_DATA *dpv_player = nullptr;
+MATRIX_f dpv_m;
+int dpv_x = 0, dpv_y = 0;
+int dpv_zp = 0;
+
+V3D_f vtx[4] = {
+    {0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 128, 0}, {0, 0, 0, 128, 128, 0}, {0, 0, 0, 128, 0, 0}};
+V3D_f *vtxp[8] = {&vtx[0], &vtx[1], &vtx[2], &vtx[3], &vtx[0], &vtx[1], &vtx[2], nullptr};
+
+// Up to four vertices clipped by six planes give at most ten.
+static V3D_f vtxc[10], vtmp[10];
+static V3D_f *vtxcp[10], *vtmpp[10];
+static int vtxout[10];
+
+static const float NEAR_DEPTH = 0.1f;
+static const float FAR_DEPTH = 10.0f;
+static const float ONE_THIRTIETH = 0.033333335f;
+static const float ONE_420TH = 0.0023809525f;
+
+static void poll_music()
+{
+    al_poll_duh(music_player);
+}
+
+int fog_light(double d, bool *lit)
+{
+    int c = 255 - (int)floor(25.5 * d);
+    if (lit)
+        *lit = c > 0;
+    return c <= 0 ? 1 : c;
+}
+
+bool faces_away(const V3D_f *a, const V3D_f *b, const V3D_f *c)
+{
+    float cx = b->y * c->z - b->z * c->y;
+    float cy = b->z * c->x - b->x * c->z;
+    float cz = b->x * c->y - b->y * c->x;
+    return a->x * cx + a->y * cy + a->z * cz > 0;
+}
+
+void fill_lit_polygon(int n, V3D_f **in, BITMAP *tex)
+{
+    for (int i = 0; i < 10; i++) {
+        vtxcp[i] = &vtxc[i];
+        vtmpp[i] = &vtmp[i];
+    }
+    int m = clip3d_f(POLYTYPE_PTEX_LIT, NEAR_DEPTH, FAR_DEPTH, n, (const V3D_f **)in, vtxcp, vtmpp,
+                     vtxout);
+    if (m < 3)
+        return;
+    bool any_lit = false;
+    for (int i = 0; i < m; i++) {
+        V3D_f *v = vtxcp[i];
+        bool lit;
+        v->c = (float)fog_light(sqrt((double)v->x * v->x + (double)v->y * v->y + (double)v->z * v->z), &lit);
+        any_lit |= lit;
+    }
+    if (!any_lit)
+        return;  // wholly in the fog: the clear colour already shows it
+    for (int i = 0; i < m; i++)
+        persp_project_f(vtxcp[i]->x, vtxcp[i]->y, vtxcp[i]->z, &vtxcp[i]->x, &vtxcp[i]->y);
+    polygon3d_f(dpv_view, POLYTYPE_PTEX_LIT, tex, m, vtxcp);
+}
+
+void draw_land_polygon(const float (*world)[3], int n, int k, BITMAP *tex)
+{
+    V3D_f **p = vtxp + k;
+    for (int i = 0; i < 3; i++)
+        apply_matrix_f(&dpv_m, world[i][0], world[i][1], world[i][2], &p[i]->x, &p[i]->y, &p[i]->z);
+    if (faces_away(p[0], p[1], p[2]))
+        return;
+    if (n == 4)
+        apply_matrix_f(&dpv_m, world[3][0], world[3][1], world[3][2], &p[3]->x, &p[3]->y, &p[3]->z);
+    fill_lit_polygon(n, p, tex);
+}
+
+view_camera camera_of(const OBJECT *o, const PLAYER_DATA *p)
+{
+    view_camera c;
+    c.yaw = (float)((30 * p->facing + p->turn) * M_PI / 60);
+    c.pitch = (float)(p->pitch * M_PI / 120);
+    c.ex = (float)o->x + 0.5f;
+    c.ey = (float)o->y + 0.5f;
+    if (o->move_step) {
+        float d = (float)o->move_step * ONE_THIRTIETH;
+        switch (o->dir) {
+        case 0: c.ey -= d; break;
+        case 1: c.ex += d; break;
+        case 2: c.ey += d; break;
+        default: c.ex -= d; break;
+        }
+    }
+    c.ez = (float)o->z + 0.8f - (float)o->z_offset * ONE_420TH;
+    return c;
+}
+
+static void set_up_camera(const view_camera &c)
+{
+    float sy = sinf(c.yaw), cy = cosf(c.yaw);
+    float sp = sinf(c.pitch), cp = cosf(c.pitch);
+    MATRIX_f &m = dpv_m;
+    m.v[0][0] = cy;       m.v[0][1] = sy;       m.v[0][2] = 0;
+    m.v[1][0] = -sy * sp; m.v[1][1] = cy * sp;  m.v[1][2] = -cp;
+    m.v[2][0] = sy * cp;  m.v[2][1] = -cy * cp; m.v[2][2] = -sp;
+    for (int r = 0; r < 3; r++)
+        m.t[r] = -(m.v[r][0] * c.ex + m.v[r][1] * c.ey + m.v[r][2] * c.ez);
+}
+
+static void dpv_draw_object(OBJECT *o)
+{
+    // Lists run bottom-up: those at or above the eye's level go top-down,
+    // so that the ones nearest the viewer's level come last.
+    if (o->z >= dpv_zp && o->next)
+        dpv_draw_object(o->next);
+    draw_fn draw = draw_object[o->type];
+    if (draw)
+        draw(o);
+    if (o->z < dpv_zp && o->next)
+        dpv_draw_object(o->next);
+}
+
+static void dpv_draw_hollow(HOLLOW *h)
+{
+    if (h->roof > dpv_zp) {
+        if (h->next)
+            dpv_draw_hollow(h->next);
+        dpv_draw_roof(h);
+        dpv_draw_floor(h);
+        if (h->object)
+            dpv_draw_object(h->object);
+        dpv_draw_slope_walls(h);
+    } else {
+        dpv_draw_floor(h);
+        if (h->object)
+            dpv_draw_object(h->object);
+        dpv_draw_slope_walls(h);
+        if (h->next)
+            dpv_draw_hollow(h->next);
+    }
+}
+
+static void dpv_draw_tile()
+{
+    HOLLOW *h = land->tile[dpv_y][dpv_x].hollow;
+    if (h)
+        dpv_draw_hollow(h);
+}
+
+typedef void (*tile_step)();
+
+// One ● step of the walk: poll, then the given calls for tile (x, y).
+static void visit(int x, int y, tile_step a, tile_step b)
+{
+    poll_music();
+    dpv_x = x;
+    dpv_y = y;
+    a();
+    b();
+    dpv_draw_tile();
+}
+
+static void at(int x, int y, tile_step f)
+{
+    dpv_x = x;
+    dpv_y = y;
+    f();
+}
+
+// A filled circle at a world point, radius scaled by depth; nothing when the
+// point is behind the near plane.
+static void mark_point(float x, float y, float z, float size)
+{
+    float cx, cy, cz;
+    apply_matrix_f(&dpv_m, x, y, z, &cx, &cy, &cz);
+    if (cz < NEAR_DEPTH)
+        return;
+    float sx, sy;
+    persp_project_f(cx, cy, cz, &sx, &sy);
+    circlefill(dpv_view, (int)sx, (int)sy, (int)(size / cz), makecol(255, 255, 255));
+}
+
+static void draw_editor_marks()
+{
+    poll_music();
+    float xe = (float)xeditor, ye = (float)yeditor, ze = (float)zeditor;
+    mark_point(xe + 0.5f, ye + 0.5f, ze + 0.5f, 10);
+    if (edit_mode != 1)
+        return;
+    if (editor_texwall == 0) {
+        mark_point(xe + 0.5f, ye + 0.5f, ze, 5);
+    } else if (editor_texwall == 2) {
+        mark_point(xe + 0.5f, ye + 0.5f, ze + 1, 5);
+    } else {
+        switch (dpv_player->facing) {
+        case 0: mark_point(xe + 0.5f, ye, ze + 0.5f, 5); break;
+        case 1: mark_point(xe + 1, ye + 0.5f, ze + 0.5f, 5); break;
+        case 2: mark_point(xe + 0.5f, ye + 1, ze + 0.5f, 5); break;
+        default: mark_point(xe, ye + 0.5f, ze + 0.5f, 5); break;
+        }
+    }
+}
+
+void draw_player_view(PLAYER_INFO *info)
+{
+    dpv_object = info->object;
+    dpv_player = (PLAYER_DATA *)dpv_object->data;
+    dpv_view = info->view;
+    set_projection_viewport(0, 0, dpv_view->w, dpv_view->h);
+    clear_to_color(dpv_view, land->fog_colour);
+    set_up_camera(camera_of(dpv_object, dpv_player));
+
+    const OBJECT *o = dpv_object;
+    int px = o->x, py = o->y;
+    if (o->move_step >= 15) {
+        px += dir_dx[o->dir & 3];
+        py += dir_dy[o->dir & 3];
+    }
+    int w = land->w, h = land->h;
+    if (w <= 0 || h <= 0)
+        return;  // nothing but fog
+    px = px < 0 ? 0 : px >= w ? w - 1 : px;
+    py = py < 0 ? 0 : py >= h ? h - 1 : py;
+    dpv_zp = o->z;
+    if (o->z_offset > 336)
+        dpv_zp = o->z - 1;
+    else if (o->z_offset <= -84)
+        dpv_zp = o->z + 1;
+
+    // Rows behind the camera row, then the camera row's far walls, then the
+    // rows from the far side back to the camera row: each wall is offered only
+    // from the side the camera is on, and the camera tile comes last.
+    for (int y = 0; y < py; y++) {
+        for (int x = 0; x < px; x++)
+            visit(x, y, dpv_draw_twall, dpv_draw_lwall);
+        at(px, y, dpv_draw_lwall);
+        for (int x = w - 1; x >= px; x--)
+            visit(x, y, dpv_draw_rwall, dpv_draw_twall);
+    }
+    for (int x = 0; x < px; x++) {
+        poll_music();
+        at(x, py, dpv_draw_twall);
+    }
+    for (int x = w - 1; x >= px; x--) {
+        poll_music();
+        at(x, py, dpv_draw_twall);
+    }
+    for (int y = h - 1; y >= py; y--) {
+        for (int x = 0; x < px; x++)
+            visit(x, y, dpv_draw_bwall, dpv_draw_lwall);
+        at(px, y, dpv_draw_lwall);
+        for (int x = w - 1; x >= px; x--)
+            visit(x, y, dpv_draw_rwall, dpv_draw_bwall);
+    }
+    if (editor_running)
+        draw_editor_marks();
+}
