@@ -39,7 +39,15 @@ static void game_path()
         show_failure("Cannot load the land:", get_filename(path));
         return;
     }
-    choose_gfx_mode();
+    if (choose_gfx_mode()) {
+        music = dumb_load_xm(piece);  // null plays in silence
+        scrbuf = create_bitmap(gfx_mode_d[gfx_mode].w, gfx_mode_d[gfx_mode].h);
+        play_game();
+        destroy_bitmap(scrbuf);
+        scrbuf = nullptr;
+        unload_duh(music);
+        music = nullptr;
+    }
     destroy_land(land);
     land = nullptr;
 }

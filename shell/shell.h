@@ -86,6 +86,25 @@ void set_up_screen();
 // the failure shown and acknowledged and the 320 x 200 mode set again.
 int choose_gfx_mode();
 
+// ---- the game ---------------------------------------------------------------
+
+// Plays land until Esc or its last diamond; scrbuf and music are ready.
+void play_game();
+
+// The screen layout: two players side by side, each a view over a panel a
+// quarter high; otherwise one panel in the left quarter beside one view.
+void lay_out_views(int players, int w, int h);
+void remove_views();
+void draw_player_panel(PLAYER_INFO *row);
+
+// One logic step on the oldest recorded frame.
+void run_logic_step();
+
+// Hooks for on-screen messages; there are none yet.
+void initialise_messages();
+void update_messages();
+void draw_message(BITMAP *b);
+
 // ---- globals owned by the program entry ------------------------------------
 
 extern DATAFILE *dat;

@@ -1,0 +1,97 @@
+// game.cpp -- one game: the catch-up loop that runs one logic step per
+// recorded input frame and draws whenever the logic has caught up.
+#include <cstdio>
+
+#include "land/land.h"
+#include "objects/objects.h"
+#include "render/render.h"
+#include "shell/shell.h"
+
+void initialise_messages() {}
+void update_messages() {}
+void draw_message(BITMAP *) {}
+
+void draw_player_panel(PLAYER_INFO *row)
+{
+    clear_to_color(row->panel, 0);
+}
+
+void lay_out_views(int players, int w, int h)
+{
+    if (players == 2) {
+        for (int p = 0; p < 2; p++) {
+            player_info[p].view = create_sub_bitmap(scrbuf, p * (w / 2), 0, w / 2, h - h / 4);
+            player_info[p].panel = create_sub_bitmap(scrbuf, p * (w / 2), h - h / 4, w / 2, h / 4);
+        }
+    } else {
+        player_info[0].view = create_sub_bitmap(scrbuf, w / 4, 0, w - w / 4, h);
+        player_info[0].panel = create_sub_bitmap(scrbuf, 0, 0, w / 4, h);
+    }
+}
+
+void remove_views()
+{
+    for (PLAYER_INFO &row : player_info) {
+        if (row.view)
+            destroy_bitmap(row.view);
+        if (row.panel)
+            destroy_bitmap(row.panel);
+        row.view = row.panel = nullptr;
+    }
+}
+
+void run_logic_step()
+{
+    ckey = retrieve_input_frame();
+    animate_objects();
+    sort_objects();
+    destroy_input_frame();
+    update_messages();
+}
+
+void play_game()
+{
+    music_player = al_start_duh(music, 2, 0, 1.0f, 4096, 44100);
+    lay_out_views(n_players, scrbuf->w, scrbuf->h);
+    initialise_messages();
+    start_input();
+
+    bool done = false;
+    int steps = 0, drawn = 0, rate = 0;
+    while (!done) {
+        while (frame_store.load(std::memory_order_acquire) == 0) {
+            al_poll_duh(music_player);
+            rest(0);
+        }
+        while (frame_store.load(std::memory_order_acquire) > 0) {
+            run_logic_step();
+            if (++steps == 100) {
+                rate = drawn;  // frames drawn over the last 100 logic steps
+                steps = drawn = 0;
+            }
+            if (land->n_diamonds == 0) {
+                done = true;
+                break;
+            }
+            al_poll_duh(music_player);
+        }
+        for (int p = 0; p < n_players; p++) {
+            draw_player_panel(&player_info[p]);
+            al_poll_duh(music_player);
+            draw_player_view(&player_info[p]);
+            al_poll_duh(music_player);
+        }
+        textprintf_ex(player_info[0].panel, font, 0, 0, 2, -1, "%d", rate);
+        draw_message(scrbuf);
+        blit(scrbuf, screen, 0, 0, 0, 0, scrbuf->w, scrbuf->h);
+        drawn++;
+        while (keypressed())
+            if ((readkey() >> 8) == KEY_ESC)
+                done = true;
+    }
+
+    end_input();
+    remove_views();
+    al_stop_duh(music_player);
+    music_player = nullptr;
+}
