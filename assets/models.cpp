@@ -62,10 +62,11 @@ BITMAP *paint_diamond_texture(const RGB *pal)
     IMAGE img(128, 128, hex(0x145a8c));
     // Brightness of the three facets of each triangle: crown above, pavilion below.
     const float facet_light[4][3] = {
-        {0.78f, 0.55f, 0.95f}, {0.62f, 0.88f, 0.74f},
-        {0.35f, 0.22f, 0.5f},  {0.45f, 0.3f, 0.2f},
+        {0.8f, 0.5f, 1.0f}, {0.6f, 0.92f, 0.72f},
+        {0.4f, 0.18f, 0.58f}, {0.5f, 0.28f, 0.12f},
     };
-    const float glints[][3] = {{52, 22, 3.0f}, {86, 40, 2.2f}, {30, 52, 1.8f}, {74, 98, 2.0f}, {44, 80, 1.6f}, {100, 72, 1.5f}};
+    const float glints[][3] = {{52, 20, 3.2f}, {86, 38, 2.4f}, {28, 54, 1.8f}, {99, 58, 1.6f},
+                               {74, 98, 2.2f}, {42, 82, 1.6f}, {60, 74, 1.4f}};
     for (int y = 0; y < 128; y++)
         for (int x = 0; x < 128; x++) {
             SPOT s = locate(x, y);
@@ -79,7 +80,8 @@ BITMAP *paint_diamond_texture(const RGB *pal)
             float rim = 1 - smoothstep(0.0f, 0.035f, std::max(0.0f, sorted[0]));
             bool crown = s.quad < 2;
             float light = facet_light[s.quad][f] + (crown ? 0.25f : 0.15f) * (s.tip - 0.4f);
-            light += 0.06f * fbm((float)x, (float)y, 8, 2, 201);
+            // A soft sheen across each facet, brighter towards the upper tip.
+            light += 0.1f * (s.side - s.centre);
             COLOUR deep = crown ? hex(0x2890c8) : hex(0x145a8c);
             COLOUR bright = crown ? hex(0x96eeff) : hex(0x4cbce0);
             COLOUR c = light < 0.75f ? mix(deep, bright, clamp01(light / 0.75f))
@@ -106,26 +108,31 @@ BITMAP *paint_player_texture(const RGB *pal)
             COLOUR c;
             if (fy < 26) {
                 // Pointed hood, stitched down the front.
-                c = mix(hex(0x9c2a1c), hex(0xc8462a), 0.5f + 0.5f * fbm(fx, fy, 8, 3, 212));
-                if (from_front < 1.0f)
+                c = mix(hex(0x94281c), hex(0xae3a24), 0.5f + 0.5f * fbm(fx, fy, 8, 3, 212));
+                if (from_front < 1.0f && fy < 20)
                     c = hex(0xe0a040);
             } else if (fy < 44) {
-                if (from_front < 21) {
+                // A round face framed by the hood, on the front ridge (and,
+                // the model being symmetric, on the back one too).
+                float fu = from_front / 17.0f, fv = (fy - 35.5f) / 10.5f;
+                if (fu * fu + fv * fv < 1) {
                     c = hex(0xe0a880);
-                    float ex = from_front - 8.5f, ey = fy - 34;
-                    float eye = ex * ex + ey * ey * 1.4f;
-                    if (eye < 8.5f)
+                    if (fy < 30 + 1.5f * std::sin(from_front * 0.9f))
+                        c = hex(0x8a4a1c);  // fringe
+                    float ex = from_front - 7.5f, ey = fy - 35;
+                    float eye = ex * ex + ey * ey * 1.3f;
+                    if (eye < 7.5f)
                         c = hex(0xf4f4f0);
-                    if (eye < 4.0f)
+                    if (eye < 3.5f)
                         c = hex(0x2a1a10);
-                    if ((ex + 0.8f) * (ex + 0.8f) + (ey + 0.8f) * (ey + 0.8f) < 0.7f)
+                    if ((ex + 0.7f) * (ex + 0.7f) + (ey + 0.7f) * (ey + 0.7f) < 0.6f)
                         c = hex(0xffffff);
-                    float cheek = (from_front - 12) * (from_front - 12) + (fy - 40) * (fy - 40);
-                    c = mix(c, hex(0xe07060), 0.35f * (1 - smoothstep(3.0f, 9.0f, cheek)));
-                    if (fy > 41.5f && from_front < 4)
+                    float cheek = (from_front - 11) * (from_front - 11) + (fy - 40) * (fy - 40);
+                    c = mix(c, hex(0xe07060), 0.4f * (1 - smoothstep(3.0f, 8.0f, cheek)));
+                    if (fy > 41 && fy < 42.5f && from_front < 3.5f)
                         c = hex(0x8a3020);
                 } else {
-                    c = mix(hex(0x9c2a1c), hex(0xc8462a), 0.5f + 0.5f * fbm(fx, fy, 8, 3, 212));
+                    c = mix(hex(0x94281c), hex(0xae3a24), 0.5f + 0.5f * fbm(fx, fy, 8, 3, 212));
                 }
             } else if (fy < 58) {
                 // Tunic with a golden collar.

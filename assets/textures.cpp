@@ -134,6 +134,75 @@ IMAGE make_granite()
     return img;
 }
 
+IMAGE make_slate()
+{
+    IMAGE img(TEX_SIZE, TEX_SIZE);
+    FIELD height(TEX_SIZE, TEX_SIZE);
+    const int beds = 7;
+    for (int y = 0; y < TEX_SIZE; y++)
+        for (int x = 0; x < TEX_SIZE; x++) {
+            float fx = (float)x, fy = (float)y;
+            // Beds of uneven thickness, gently bent; a whole number of them
+            // fits the height, so they carry on across the edge.
+            float phase = fy / 128.0f * beds + 0.5f + 0.3f * stretched_fbm(fx, fy, 2, 1, 3, 171) + 0.08f * fbm(fx, fy, 8, 2, 172);
+            float bed = std::floor(phase), f = phase - bed;
+            int id = (((int)bed % beds) + beds) % beds;
+            // Joints break each bed into blocks.
+            float jx = fx + 2.5f * fbm(fx, fy, 8, 2, 178);
+            int cuts = 2 + (int)(hash_unit(id, 1, 179) * 2);
+            float best = 1e9f;
+            int block = 0;
+            for (int k = 0; k < cuts; k++) {
+                float at = 128.0f * ((float)k + hash_unit(id, k, 180) * 0.6f) / (float)cuts;
+                best = std::fmin(best, std::fabs(wrap_delta(jx, at)));
+                if (wrap_delta(jx, at) >= 0)
+                    block = k;
+            }
+            float tone = hash_unit(id * 8 + block, 0, 173);
+            float lamina = stretched_fbm(fx, fy, 2, 48, 2, 174);
+            float rough = fbm(fx, fy, 8, 4, 175);
+            COLOUR c = mix(hex(0x464a52), hex(0x72767e), tone);
+            c = mix(c, hex(0x7a6c5c), 0.45f * smoothstep(0.25f, 0.8f, fbm(fx, fy, 3, 4, 176)));
+            c = scale(c, 0.92f + 0.07f * lamina + 0.12f * rough + 0.05f * grain(x, y, 177));
+            float step = smoothstep(0.88f, 1.0f, f);
+            float joint = 1 - smoothstep(0.3f, 1.3f, best);
+            c = scale(c, 1 - 0.5f * std::max(step, joint));
+            img.at(x, y) = c;
+            height.at(x, y) = 2.5f * (1 - f) + 1.5f * tone + 1.2f * rough - 2.0f * joint;
+        }
+    apply_light(img, light_heights(height, 0.11f));
+    return img;
+}
+
+IMAGE make_lichen()
+{
+    IMAGE img(TEX_SIZE, TEX_SIZE);
+    FIELD height(TEX_SIZE, TEX_SIZE);
+    for (int y = 0; y < TEX_SIZE; y++)
+        for (int x = 0; x < TEX_SIZE; x++) {
+            float fx = (float)x, fy = (float)y;
+            float h = fbm(fx, fy, 4, 5, 181);
+            CELL_HIT lump = cellular(fx, fy, 5, 182, 0.9f);
+            float bulge = std::sqrt(clamp01((lump.f2 - lump.f1) / 18.0f));
+            float rough = fbm(fx, fy, 16, 3, 183);
+            COLOUR c = ramp3(hex(0x4a443c), hex(0x8a8276), hex(0xb8b0a2), 0.5f + 0.3f * h + 0.15f * rough);
+            c = mix(c, hex(0x8c7860), 0.35f * smoothstep(0.1f, 0.7f, fbm(fx, fy, 2, 3, 193)));
+            float hh = 2.5f * h + 3.0f * bulge + 0.8f * rough;
+            // Crusts of lichen: patches of many sizes with ragged rims.
+            CELL_HIT spot = cellular(fx, fy, 7, 185, 0.9f);
+            float radius = 3.5f + 9.0f * std::pow(hash_unit(spot.id, 0, 186), 1.5f);
+            float ragged = spot.f1 - 3.0f * fbm(fx, fy, 16, 3, 187);
+            float cover = smoothstep(radius, radius - 1.5f, ragged) * (hash_unit(spot.id, 1, 188) < 0.6f ? 1.0f : 0.0f);
+            COLOUR crust = hash_unit(spot.id, 2, 189) < 0.6f ? hex(0x9cb45a) : hex(0xbcc8a8);
+            crust = scale(crust, 0.85f + 0.2f * fbm(fx, fy, 32, 2, 190) + 0.08f * grain(x, y, 191));
+            c = mix(c, crust, cover * 0.9f);
+            img.at(x, y) = c;
+            height.at(x, y) = hh + 0.6f * cover;
+        }
+    apply_light(img, light_heights(height, 0.1f));
+    return img;
+}
+
 IMAGE make_cobble()
 {
     IMAGE img(TEX_SIZE, TEX_SIZE);
@@ -545,7 +614,8 @@ IMAGE make_gravel()
 }
 
 const TEXTURE_DEF defs[] = {
-    {"rock", make_rock},     {"granite", make_granite}, {"cobble", make_cobble}, {"earth", make_earth},
+    {"rock", make_rock},     {"granite", make_granite}, {"lichen", make_lichen}, {"cobble", make_cobble},
+    {"slate", make_slate},   {"earth", make_earth},
     {"grass", make_grass},   {"brick", make_brick},     {"wood", make_wood},     {"planks", make_planks},
     {"metal", make_metal},   {"sand", make_sand},       {"marble", make_marble}, {"mossy", make_mossy},
     {"ice", make_ice},       {"lava", make_lava},       {"tiles", make_tiles},   {"gravel", make_gravel},

@@ -188,10 +188,8 @@ TEST_F(GameData, ModelTexturesKeepTheirPaintedColours)
                 continue;
             inside++;
             const RGB &g = pal[gem->line[y][x]];
-            if (g.b >= g.r + 8 && g.g >= g.r + 8 && g.b >= 24)
-                icy++;
-            else if (g.r >= 56 && g.g >= 56 && g.b >= 56)
-                icy++;  // white glints
+            bool cool = g.b > g.r && g.g > g.r, white = g.r >= 56 && g.g >= 56 && g.b >= 56;
+            icy += cool || white;
             const RGB &p = pal[player->line[y][x]];
             player_colours[player->line[y][x]] = true;
             if (p.r > p.b)
