@@ -61,6 +61,9 @@ bool check_land(const LAND *l, char *why, size_t why_size)
                     if (o->z < h->floor || o->z >= h->roof)
                         return fail(why, why_size, "tile %d,%d: object at level %d outside hollow %d-%d",
                                     x, y, o->z, h->floor, h->roof);
+                    if (o->z < h->floor + (h->slope ? 1 : 0))
+                        return fail(why, why_size, "tile %d,%d: object at level %d is inside the slope below it",
+                                    x, y, o->z);
                     if (o->z < last_z)
                         return fail(why, why_size, "tile %d,%d: object at level %d after one at %d",
                                     x, y, o->z, last_z);

@@ -104,6 +104,19 @@ struct source {
     std::vector<paint> paints;
 };
 
+// A comment is a '#' standing alone as a word ("# note"), so that map rows,
+// which are full of '#' cells, are never mistaken for one.
+std::string strip_comment(const std::string &line)
+{
+    for (size_t i = 0; i < line.size(); i++) {
+        bool starts = i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t';
+        bool ends = i + 1 == line.size() || line[i + 1] == ' ' || line[i + 1] == '\t' || line[i + 1] == '\r';
+        if (line[i] == '#' && starts && ends)
+            return line.substr(0, i);
+    }
+    return line;
+}
+
 std::vector<std::string> words_of(const std::string &line)
 {
     std::istringstream in(line);
@@ -123,10 +136,9 @@ source read_source(const std::string &text)
     level_map *current = nullptr;  // the map whose rows are being read
     while (std::getline(in, raw)) {
         line++;
-        std::string s = raw.substr(0, raw.find('#'));
+        std::string s = strip_comment(raw);
         if (current && (int)current->rows.size() < src.h) {
-            // Map rows keep their '#' cells: only a full-line comment is skipped.
-            std::string row = raw;
+            std::string row = s;
             while (!row.empty() && (row.back() == '\r' || row.back() == ' ' || row.back() == '\t'))
                 row.pop_back();
             size_t lead = row.find_first_not_of(" \t");
@@ -147,12 +159,16 @@ source read_source(const std::string &text)
         if (cmd == "size") {
             if (w.size() != 3)
                 fail(line, "size takes a width and a height");
+            if (src.w >= 0)
+                fail(line, "the size is given twice");
             src.w = to_int(w[1], line, 1, 255, "the width");
             src.h = to_int(w[2], line, 1, 255, "the height");
         } else if (cmd == "textures") {
             for (size_t i = 1; i < w.size(); i++) {
                 if (w[i].size() > 12)
                     fail(line, "texture name \"" + w[i] + "\" is longer than 12 characters");
+                if (w[i].find_first_of("/\\") != std::string::npos)
+                    fail(line, "texture name \"" + w[i] + "\" must be a plain file name inside textures/");
                 src.textures.push_back(w[i]);
             }
             if (src.textures.size() > 256)
@@ -302,6 +318,9 @@ void build_column(const source &src, LAND *l, int x, int y, int players[2], int 
         prev_z = z;
         if (c.object == '.')
             continue;
+        if (z < floor_level(h))
+            fail(line, "an object at column " + std::to_string(x) + ", row " + std::to_string(y) +
+                           " of level " + std::to_string(z) + " is inside its slope: put it one level up");
         int type = c.object == 'D' ? OBJ_DIAMOND : c.object == 'R' ? OBJ_ROCK : OBJ_PLAYER;
         OBJECT *o = create_object(type, x, y, z);
         *obj_tail = o;
@@ -400,7 +419,8 @@ land_source_result parse_land_source(const std::string &text)
         for (int i = 0; i < r.n_players; i++)
             if (!players[i])
                 fail(0, std::string("the land declares ") + std::to_string(r.n_players) +
-                            " players but player " + (i ? "Q" : "P") + " is not placed");
+                            (r.n_players == 1 ? " player" : " players") + " but " + (i ? "Q" : "P") +
+                            " is not placed");
         char why[256];
         if (!check_land(l, why, sizeof why))
             fail(0, why);

@@ -24,10 +24,10 @@ facing P 2
 default floor 1 roof 2 wall 3 slope 0
 level 0
   ######
-  .P.D<R
+  .P.D<.
 level 1 floor 2
   ######
-  ..##..
+  ..##.R
 level 4
   ..####
   ######
@@ -102,14 +102,14 @@ class ToolTest(unittest.TestCase):
         self.assertEqual((diamond["type"], diamond["z"], diamond["spin"]), (2, 0, 0))
         s = tile[(2, 1)]["hollows"]
         self.assertEqual([(x["slope"], x["floor"], x["roof"]) for x in s], [(4, 0, 2)])
-        self.assertEqual(s[0]["objects"][0]["type"], 3)
+        self.assertEqual((s[0]["objects"][0]["type"], s[0]["objects"][0]["z"]), (3, 1))
         self.assertIn(s[0]["objects"][0]["texture"], (0, 1, 2))
         # The middle column is open at 0 only: two hollows would need a gap.
         self.assertEqual([(x["floor"], x["roof"]) for x in tile[(1, 1)]["hollows"]], [(0, 1)])
         self.assertEqual(run("check", self.path("out.lvl")).returncode, 0)
 
     def test_source_errors_name_their_line(self):
-        bad = SOURCE.replace(".P.D<R", ".P.D<X")
+        bad = SOURCE.replace(".P.D<.", ".P.D<X")
         r = self.build(bad)
         self.assertEqual(r.returncode, 1)
         self.assertIn(":10:", r.stderr)
@@ -117,9 +117,20 @@ class ToolTest(unittest.TestCase):
         r = self.build(SOURCE.replace("default floor 1", "default floor 9"))
         self.assertEqual(r.returncode, 1)
         self.assertIn("texture", r.stderr)
-        r = self.build(SOURCE.replace("  ..##..", "  ..##."))
+        r = self.build(SOURCE.replace("  ..##.R", "  ..##."))
         self.assertEqual(r.returncode, 1)
         self.assertIn(":13:", r.stderr)
+        # Mistakes that used to slip through: an object inside its own slope,
+        # a second size after the maps, a path for a texture name, and a map
+        # row too many that looked like a comment.
+        for broken, words in ((SOURCE.replace(".P.D<.", ".P.D<R"), "inside its slope"),
+                              (SOURCE + "size 9 9\n", "twice"),
+                              (SOURCE.replace("brick.bmp", "../brick.bmp"), "plain file name"),
+                              (SOURCE.replace("level 4\n  ..####\n  ######\n",
+                                              "level 4\n  ..####\n  ######\n  ######\n"), "unknown command")):
+            r = self.build(broken)
+            self.assertEqual(r.returncode, 1, words)
+            self.assertIn(words, r.stderr)
 
     def test_files_that_cannot_be_loaded(self):
         r = run("info", self.path("missing.lvl"))
