@@ -6,13 +6,26 @@
 #include "land/land.h"
 #include "render/render.h"
 
-// Entries whose rules are not written yet stay null; callers treat null as
-// documented for each table.
-animate_fn animate_object[N_OBJECT_TYPES] = {nullptr, nullptr, nullptr, nullptr};
-into_fn into_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {};
-into_fn up_through_object[N_OBJECT_TYPES] = {};
-into_fn down_through_object[N_OBJECT_TYPES] = {};
-onto_fn onto_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {};
+animate_fn animate_object[N_OBJECT_TYPES] = {nullptr, animate_player, animate_diamond, animate_rock};
+into_fn into_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {
+    {},
+    {moving_into_placeholder, moving_into_moving, player_into_diamond, player_into_rock},
+    {},
+    {moving_into_placeholder, moving_into_moving, nullptr, moving_into_moving},
+};
+into_fn up_through_object[N_OBJECT_TYPES] = {
+    player_up_through_placeholder, player_up_through_moving, player_through_diamond, player_up_through_moving};
+into_fn down_through_object[N_OBJECT_TYPES] = {
+    player_down_through_placeholder, player_down_through_moving, player_through_diamond,
+    player_down_through_moving};
+// Rocks and diamonds are curved (a rock on them may roll off), players
+// square, reserved cells flat.
+onto_fn onto_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {
+    {},
+    {moving_onto_placeholder, moving_onto_moving, player_onto_diamond, moving_onto_moving},
+    {},
+    {rock_onto_placeholder, rolling_onto_square_moving, rock_onto_diamond, rolling_onto_curved_moving},
+};
 draw_fn draw_object[N_OBJECT_TYPES] = {draw_placeholder, draw_player, draw_diamond, draw_rock};
 void (*destroy_object_data[N_OBJECT_TYPES])(void *) = {free, free, free, free};
 load_data_fn load_object_data[N_OBJECT_TYPES] = {

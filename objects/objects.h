@@ -93,6 +93,77 @@ void sort_objects();
 // A new object at rest with a zeroed type record; null when memory runs out.
 OBJECT *create_object(int type, int x, int y, int z);
 
+// ---- moving and falling -------------------------------------------------------
+
+enum { FRAMES_PER_TILE = 30, SUBUNITS_PER_LEVEL = 420, SLOPE_STEP = 14, TERMINAL_SPEED = 50 };
+
+// A kind 0/1/2 placeholder for cell (x, y, z), inserted at link.
+void create_placeholder(OBJECT **link, int x, int y, int z, int kind, OBJECT *owner);
+// The first link of a list whose object is null or at level z or above.
+OBJECT **first_link_at(OBJECT **link, int z);
+// The level at which an object rests on the floor of hollow h.
+int floor_level(const HOLLOW *h);
+
+// Starts the move of *ao_object into hollow t of tile (tx, ty); z_speed and
+// z_offset are already set for a climb, descent or level move.
+void start_move(HOLLOW *t, int tx, int ty);
+void start_object_falling();
+void add_falling_placeholder();
+void process_moving_object();
+void process_falling_object();
+
+// ---- interactions --------------------------------------------------------------
+
+int moving_into_placeholder(OBJECT *m, OBJECT **x, int commit);
+int moving_into_moving(OBJECT *m, OBJECT **x, int commit);
+int player_into_diamond(OBJECT *m, OBJECT **x, int commit);
+int player_into_rock(OBJECT *m, OBJECT **x, int commit);
+int player_up_through_placeholder(OBJECT *m, OBJECT **x, int commit);
+int player_up_through_moving(OBJECT *m, OBJECT **x, int commit);
+int player_through_diamond(OBJECT *m, OBJECT **x, int commit);
+int player_down_through_placeholder(OBJECT *m, OBJECT **x, int commit);
+int player_down_through_moving(OBJECT *m, OBJECT **x, int commit);
+int moving_onto_placeholder();
+int rock_onto_placeholder();
+int moving_onto_moving();
+int rolling_onto_square_moving();
+int rolling_onto_curved_moving();
+int player_onto_diamond();
+int rock_onto_diamond();
+
+// Collects the diamond held by link: the chime, the count, the object.
+void collect_diamond(OBJECT **link);
+
+// ---- players, rocks and diamonds ---------------------------------------------
+
+// The actions of the player being stepped: turn left, turn right, down, up,
+// forward, back, strafe left, strafe right.
+enum { HELD_TURN_LEFT, HELD_TURN_RIGHT, HELD_DOWN, HELD_UP, HELD_FORWARD, HELD_BACK,
+       HELD_STRAFE_LEFT, HELD_STRAFE_RIGHT, N_HELD };
+extern unsigned char key_held[N_HELD];
+
+int animate_player();
+void propagate_player_directions();
+void process_standing_player();
+int player_try_to_move();
+
+struct ROCK_DIR {
+    int possible;
+    int x, y;
+    HOLLOW *hollow;
+    into_fn lower_into;
+    OBJECT **lower_link;
+    into_fn level_into;
+    OBJECT **level_link;
+};
+extern ROCK_DIR rock_dir[4];
+
+int animate_rock();
+void process_standing_rock();
+void rock_try_to_move(int roll_down);
+void check_rock_dir(ROCK_DIR *e);
+int animate_diamond();
+
 // The per-type file data, as stored in land files.
 int load_player_data(OBJECT *o, PACKFILE *f);
 int load_diamond_data(OBJECT *o, PACKFILE *f);

@@ -1,0 +1,148 @@
+// movement.cpp -- moves from tile to tile, falls, and the placeholders that
+// reserve the cells an object is about to enter.
+#include <cstdio>
+#include <cstdlib>
+
+#include "land/land.h"
+#include "objects/objects.h"
+#include "render/render.h"
+
+void create_placeholder(OBJECT **link, int x, int y, int z, int kind, OBJECT *owner)
+{
+    OBJECT *p = create_object(OBJ_PLACEHOLDER, x, y, z);
+    if (!p) {
+        // The rules cannot go on without the reservation; nothing sane is left.
+        fprintf(stderr, "tavo: out of memory\n");
+        abort();
+    }
+    PLACEHOLDER_DATA *d = (PLACEHOLDER_DATA *)p->data;
+    d->kind = kind;
+    d->owner = owner;
+    p->next = *link;
+    *link = p;
+}
+
+OBJECT **first_link_at(OBJECT **link, int z)
+{
+    while (*link && (*link)->z < z)
+        link = &(*link)->next;
+    return link;
+}
+
+int floor_level(const HOLLOW *h)
+{
+    return h->floor + slope[h->slope].rise;
+}
+
+void start_move(HOLLOW *t, int tx, int ty)
+{
+    OBJECT *o = *ao_object;
+    o->move_step = 1;
+    int end = o->z - o->z_speed;
+    OBJECT **link = first_link_at(&t->object, end);
+    create_placeholder(link, tx, ty, end, 0, o);
+    if (o->z_speed < 0)
+        create_placeholder(&o->next, o->x, o->y, end, 1, o);
+    else if (o->z_speed > 0)
+        create_placeholder(first_link_at(link, end + 1), tx, ty, end + 1, 2, o);
+}
+
+void process_moving_object()
+{
+    OBJECT *o = *ao_object;
+    int old = o->move_step++;
+    if (old != FRAMES_PER_TILE - 1) {
+        o->z_offset += SLOPE_STEP * o->z_speed;
+        return;
+    }
+    o->move_step = 0;
+    switch (o->dir) {
+    case 0: o->y--; break;
+    case 1: o->x++; break;
+    case 2: o->y++; break;
+    default: o->x--; break;
+    }
+    o->z -= o->z_speed;
+    o->z_offset = 0;
+    o->z_speed = 0;
+}
+
+void start_object_falling()
+{
+    OBJECT *o = *ao_object;
+    o->z_offset = 1;
+    o->z_speed = 1;
+    add_falling_placeholder();
+}
+
+void add_falling_placeholder()
+{
+    OBJECT *o = *ao_object;
+    OBJECT **old_prev = ao_prev_object;
+    ao_two_before_prev_object = ao_before_prev_object;
+    ao_before_prev_object = ao_prev_object;
+    if (old_prev && (*old_prev)->z >= o->z - 1) {
+        // placeholder, the entry below, the current object
+        create_placeholder(old_prev, o->x, o->y, o->z - 1, 0, o);
+        ao_prev_object = &(*old_prev)->next;
+    } else {
+        create_placeholder(ao_object, o->x, o->y, o->z - 1, 0, o);
+        ao_prev_object = ao_object;
+        ao_object = &(*ao_object)->next;
+    }
+}
+
+static bool is_own_placeholder(const OBJECT *p, const OBJECT *owner)
+{
+    return p->type == OBJ_PLACEHOLDER && ((const PLACEHOLDER_DATA *)p->data)->owner == owner;
+}
+
+static void step_cursor_back()
+{
+    ao_prev_object = ao_before_prev_object;
+    ao_before_prev_object = ao_two_before_prev_object;
+}
+
+void process_falling_object()
+{
+    OBJECT *o = *ao_object;
+    if (o->z_speed < TERMINAL_SPEED)
+        o->z_speed++;
+    if (o->z_offset == 0)
+        add_falling_placeholder();
+    o->z_offset += o->z_speed;
+    if (o->z_offset >= SUBUNITS_PER_LEVEL) {
+        o->z--;
+        OBJECT *below = *ao_prev_object;
+        if (!is_own_placeholder(below, o)) {
+            // The reservation sits in front of the entry below: overtake it.
+            *ao_prev_object = o;
+            below->next = o->next;
+            o->next = below;
+            ao_object = ao_prev_object;
+            step_cursor_back();
+        }
+        destroy_object(ao_prev_object);
+        ao_object = ao_prev_object;
+        step_cursor_back();
+        if (o->z == floor_level(ao_hollow)) {
+            o->z_offset = 0;
+            o->z_speed = 0;
+            return;
+        }
+        o->z_offset -= SUBUNITS_PER_LEVEL;
+        if (o->z_offset != 0)
+            add_falling_placeholder();
+    }
+    if (!ao_prev_object)
+        return;
+    onto_fn onto = onto_object[o->type][(*ao_prev_object)->type];
+    if (onto && onto()) {
+        if (o->z_offset != 0) {
+            destroy_object(ao_before_prev_object);  // the falling reservation
+            step_cursor_back();
+        }
+        o->z_offset = 0;
+        o->z_speed = 0;
+    }
+}
