@@ -60,7 +60,22 @@ std::string object_json(const OBJECT *o)
     return s + "}";
 }
 
-std::string land_json(const LAND *l, int n_players)
+std::string objects_json(const LAND *l)
+{
+    std::string s = "[";
+    bool first = true;
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+                for (const OBJECT *o = h->object; o; o = o->next) {
+                    s += first ? "" : ", ";
+                    s += object_json(o);
+                    first = false;
+                }
+    return s + "]";
+}
+
+std::string land_json(const LAND *l, int n_players, const std::string &extra)
 {
     std::string s = "{" + field("n_players", n_players) + ", " + field("n_textures", l->n_textures) +
                     ", \"textures\": [";
@@ -95,5 +110,8 @@ std::string land_json(const LAND *l, int n_players)
             }
             s += "]}";
         }
-    return s + "\n ]}";
+    s += "\n ]";
+    if (!extra.empty())
+        s += ",\n " + extra;
+    return s + "}";
 }

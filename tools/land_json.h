@@ -11,6 +11,11 @@ struct OBJECT;
 std::string object_json(const OBJECT *o);
 
 // The whole land as one JSON object; n_players is the stored player count.
-std::string land_json(const LAND *l, int n_players);
+// extra, if given, holds further members ("key": value, ...) to add.
+std::string land_json(const LAND *l, int n_players, const std::string &extra = "");
+
+// Every object of the land, placeholders included, in land order: tiles in
+// row order, hollows bottom-up, each list in order.
+std::string objects_json(const LAND *l);
 
 #endif

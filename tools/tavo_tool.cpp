@@ -5,11 +5,15 @@
 //   tavo-tool check LAND.lvl          every invariant of the land model
 //   tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]
 //                                     a player's view, as the game draws it
+//   tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]
+//                                     the rules run headless, as JSON
 #include <allegro.h>
 #include <loadpng.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -17,6 +21,7 @@
 #include <unistd.h>
 
 #include "land/land.h"
+#include "objects/objects.h"
 #include "render/render.h"
 #include "shell/shell.h"
 #include "tools/land_json.h"
@@ -30,7 +35,8 @@ int usage()
             "usage: tavo-tool info LAND.lvl\n"
             "       tavo-tool build SOURCE OUT.lvl\n"
             "       tavo-tool check LAND.lvl\n"
-            "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n");
+            "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n"
+            "       tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]\n");
     return 2;
 }
 
@@ -187,6 +193,138 @@ int cmd_render(int argc, char **argv)
     return status;
 }
 
+// Keys a key file may name: the players' keys.
+struct key_name {
+    const char *name;
+    int scancode;
+};
+const key_name sim_keys[] = {
+    {"A", KEY_A}, {"Z", KEY_Z}, {"S", KEY_S}, {"F", KEY_F}, {"E", KEY_E}, {"D", KEY_D},
+    {"X", KEY_X}, {"C", KEY_C}, {"ALT", KEY_ALT}, {"LEFT", KEY_LEFT}, {"RIGHT", KEY_RIGHT},
+    {"UP", KEY_UP}, {"DOWN", KEY_DOWN}, {"OPENBRACE", KEY_OPENBRACE}, {"QUOTE", KEY_QUOTE},
+    {"COMMA", KEY_COMMA}, {"STOP", KEY_STOP}, {"ALTGR", KEY_ALTGR},
+};
+
+struct held_keys {
+    long from, to;
+    std::vector<int> scancodes;
+};
+
+// Reads "FROM TO KEY..." lines; 0 on success, else the failing line number.
+int read_key_file(const char *path, std::vector<held_keys> &out, std::string &why)
+{
+    std::ifstream in(path);
+    if (!in) {
+        why = "cannot be read";
+        return -1;
+    }
+    std::string raw;
+    int line = 0;
+    while (std::getline(in, raw)) {
+        line++;
+        std::istringstream words(raw);
+        std::string first;
+        if (!(words >> first) || first[0] == '#')
+            continue;
+        held_keys h;
+        char *end;
+        h.from = strtol(first.c_str(), &end, 10);
+        std::string second;
+        if (*end || !(words >> second)) {
+            why = "expected FROM TO KEY...";
+            return line;
+        }
+        h.to = strtol(second.c_str(), &end, 10);
+        if (*end || h.from < 1 || h.to < h.from) {
+            why = "expected FROM TO KEY... with 1 <= FROM <= TO";
+            return line;
+        }
+        std::string name;
+        while (words >> name) {
+            int code = 0;
+            for (const key_name &k : sim_keys)
+                if (name == k.name)
+                    code = k.scancode;
+            if (!code) {
+                why = "unknown key " + name;
+                return line;
+            }
+            h.scancodes.push_back(code);
+        }
+        out.push_back(h);
+    }
+    return 0;
+}
+
+int cmd_sim(int argc, char **argv)
+{
+    long steps = 100;
+    unsigned seed = 1;
+    const char *keys = nullptr;
+    bool trace = false;
+    for (int i = 3; i < argc; i++) {
+        std::string a = argv[i];
+        char *end = nullptr;
+        if (a == "--steps" && i + 1 < argc) {
+            steps = strtol(argv[++i], &end, 10);
+            if (*end || steps < 0)
+                return usage();
+        } else if (a == "--seed" && i + 1 < argc) {
+            seed = (unsigned)strtoul(argv[++i], &end, 10);
+            if (*end)
+                return usage();
+        } else if (a == "--keys" && i + 1 < argc) {
+            keys = argv[++i];
+        } else if (a == "--trace") {
+            trace = true;
+        } else {
+            return usage();
+        }
+    }
+    std::vector<held_keys> held;
+    if (keys) {
+        std::string why;
+        int bad = read_key_file(keys, held, why);
+        if (bad) {
+            if (bad > 0)
+                fprintf(stderr, "tavo-tool: %s:%d: %s\n", keys, bad, why.c_str());
+            else
+                fprintf(stderr, "tavo-tool: %s: %s\n", keys, why.c_str());
+            return 2;
+        }
+    }
+    srand(seed);
+    land = load_or_complain(argv[2]);
+    if (!land)
+        return 1;
+    std::string trace_json;
+    long run = 0, ended = 0;
+    static INPUT_FRAME frame;
+    while (run < steps && !ended) {
+        run++;
+        memset(frame, 0, sizeof frame);
+        for (const held_keys &h : held)
+            if (run >= h.from && run <= h.to)
+                for (int code : h.scancodes)
+                    frame[code] = 1;
+        ckey = frame;
+        animate_objects();
+        sort_objects();
+        if (trace)
+            trace_json += std::string(run > 1 ? ",\n  " : "\n  ") + objects_json(land);
+        if (land->n_diamonds == 0)
+            ended = run;
+    }
+    std::string extra = "\"steps_run\": " + std::to_string(run) + ", \"ended_at_step\": " +
+                        (ended ? std::to_string(ended) : std::string("null"));
+    if (trace)
+        extra += ",\n \"trace\": [" + trace_json + "\n ]";
+    printf("%s\n", land_json(land, n_players, extra).c_str());
+    destroy_land(land);
+    land = nullptr;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -204,6 +342,8 @@ int main(int argc, char **argv)
         status = cmd_check(argv[2]);
     else if (cmd == "render" && argc >= 4)
         status = cmd_render(argc, argv);
+    else if (cmd == "sim" && argc >= 3)
+        status = cmd_sim(argc, argv);
     else
         status = usage();
     if (dat)
