@@ -59,11 +59,6 @@ static int to_8bit(float c)
     return v < 0 ? 0 : v > 255 ? 255 : v;
 }
 
-COLOUR palette_colour(const RGB &e)
-{
-    return {e.r * 255.0f / 63.0f, e.g * 255.0f / 63.0f, e.b * 255.0f / 63.0f};
-}
-
 int nearest_index(const RGB *pal, COLOUR c)
 {
     int r = to_6bit(c.r), g = to_6bit(c.g), b = to_6bit(c.b);

@@ -57,9 +57,6 @@ void apply_light(IMAGE &img, const FIELD &light);
 // colour matching).
 int nearest_index(const RGB *pal, COLOUR c);
 
-// The game palette's 6-bit entry as 0..255.
-COLOUR palette_colour(const RGB &e);
-
 // 24-bit Allegro bitmap of the image (caller destroys it).
 BITMAP *make_truecolour_bitmap(const IMAGE &img);
 

@@ -7,11 +7,6 @@
 
 #include <cmath>
 
-const char *const ramp_names[N_RAMPS] = {
-    "grey", "stone", "slate", "earth", "sand", "grass", "moss", "brick",
-    "wood", "steel", "ice", "gold", "fire", "rose", "umber",
-};
-
 namespace {
 
 struct KNOT {

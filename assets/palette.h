@@ -18,8 +18,15 @@ enum {
     PAL_YELLOW = 7,
     PAL_CYAN = 8,
     PAL_MAGENTA = 9,
+    PAL_DARK_GREY = 10,
+    PAL_LIGHT_GREY = 11,
+    PAL_ORANGE = 12,
+    PAL_DARK_RED = 13,
+    PAL_DARK_GREEN = 14,
+    PAL_DARK_BLUE = 15,
 };
 
+// Ramps in palette order: ramp r holds entries 16 + 16 r to 31 + 16 r.
 enum RAMP {
     RAMP_GREY,
     RAMP_STONE,
@@ -48,7 +55,5 @@ inline int ramp_index(RAMP r, int shade)
 }
 
 void make_game_palette(PALETTE pal);
-
-extern const char *const ramp_names[N_RAMPS];
 
 #endif

@@ -1,5 +1,6 @@
 // Game data: the datafile's entries, the palette's exact colours, the
-// textures (sizes, file kinds, tiling) and how everything fades into fog.
+// textures (sizes, file kinds, tiling) and how everything fades into fog;
+// and the generator's own building blocks, its noise and colour reduction.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "assets/image.h"
+#include "assets/noise.h"
 #include "headless.h"
 #include "land/land.h"
 
@@ -314,4 +317,73 @@ TEST_F(GameData, TextureColoursFadeIntoFogWithoutJumps)
         EXPECT_LE(weighted_error / (double)weight, 2.0);
         EXPECT_LE(worst_jump, 16.0);
     }
+}
+
+TEST(Noise, EveryPatternRepeatsEvery128Texels)
+{
+    for (float y = -3.25f; y < 140; y += 11.5f)
+        for (float x = -7.75f; x < 140; x += 9.25f) {
+            for (int cells : {1, 3, 8, 64}) {
+                float n = gradient_noise(x, y, cells, 5);
+                EXPECT_NEAR(n, gradient_noise(x + 128, y, cells, 5), 1e-4) << x << " " << y;
+                EXPECT_NEAR(n, gradient_noise(x, y - 128, cells, 5), 1e-4) << x << " " << y;
+                EXPECT_LE(std::fabs(n), 1.5f);
+            }
+            EXPECT_NEAR(stretched_fbm(x, y, 2, 32, 3, 9), stretched_fbm(x - 128, y + 128, 2, 32, 3, 9), 1e-4);
+            CELL_HIT a = cellular(x, y, 7, 11), b = cellular(x + 128, y + 256, 7, 11);
+            EXPECT_EQ(a.id, b.id);
+            EXPECT_NEAR(a.f1, b.f1, 1e-3);
+            EXPECT_NEAR(a.f2, b.f2, 1e-3);
+            EXPECT_LE(a.f1, a.f2);
+        }
+}
+
+TEST(ColourReduction, FewColoursComeThroughExactly)
+{
+    start_headless_allegro();
+    IMAGE img(128, 128);
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++) {
+            int k = (x / 8) * 16 + y / 8;  // 256 colours in 8 x 8 blocks
+            img.at(x, y) = rgb((float)(k % 7) * 40, (float)(k % 13) * 20, (float)(k / 2) * 2);
+        }
+    PALETTE pal;
+    BITMAP *b = make_own_palette_bitmap(img, pal);
+    ASSERT_NE(b, nullptr);
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++) {
+            const RGB &e = pal[getpixel(b, x, y)];
+            const COLOUR &c = img.at(x, y);
+            ASSERT_EQ(e.r, std::lround(c.r * 63 / 255)) << x << " " << y;
+            ASSERT_EQ(e.g, std::lround(c.g * 63 / 255)) << x << " " << y;
+            ASSERT_EQ(e.b, std::lround(c.b * 63 / 255)) << x << " " << y;
+        }
+    destroy_bitmap(b);
+}
+
+TEST(ColourReduction, ManyColoursStayClose)
+{
+    // Thousands of colours spread over a plane of colour space, as a
+    // texture's are: every pixel must land near its own.
+    start_headless_allegro();
+    IMAGE img(128, 128);
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++)
+            img.at(x, y) = rgb((float)x * 2, (float)y * 2, (float)(x + y));
+    PALETTE pal;
+    BITMAP *b = make_own_palette_bitmap(img, pal);
+    ASSERT_NE(b, nullptr);
+    double total = 0, worst = 0;
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++) {
+            const COLOUR &c = img.at(x, y);
+            RGB want = {(unsigned char)std::lround(c.r * 63 / 255), (unsigned char)std::lround(c.g * 63 / 255),
+                        (unsigned char)std::lround(c.b * 63 / 255), 0};
+            double d = distance(pal[getpixel(b, x, y)], want);
+            total += d;
+            worst = std::max(worst, d);
+        }
+    EXPECT_LE(total / (128 * 128), 2.0);
+    EXPECT_LE(worst, 4.5);
+    destroy_bitmap(b);
 }
