@@ -1,10 +1,51 @@
 // editor.h -- the level editor's contract.
+//
+// The editor changes the land only through the operations below, each at the
+// cursor cell; every one leaves the land model's invariants whole, including
+// the exact length of every wall list.
 #ifndef TAVO_EDITOR_H
 #define TAVO_EDITOR_H
 
+struct LAND;
+struct TILE;
+struct OBJECT;
+struct PLAYER_INFO;
+
+extern char editor_filename[256];
 // The cursor cell and the editing mode, read by the renderer for its marks.
 extern int xeditor, yeditor, zeditor;
 extern int edit_mode;        // 0 blocks, 1 textures, 2 objects, 3 players
 extern int editor_texwall;   // textures mode: 0 floor, 1 walls, 2 roof
+extern int editor_object;    // the type "<" inserts next in objects mode
+
+// The highest cursor level: a land file holds roofs up to 65535.
+enum { EDITOR_MAX_LEVEL = 65534 };
+
+void run_editor();
+void editor_animate_player(PLAYER_INFO *row);
+void draw_editor_panel(PLAYER_INFO *row);
+
+// Cells and slopes at the cursor.
+void clear_land();
+void fill_land();
+void insert_slope();
+void editor_destroy_object(OBJECT **link);
+
+// Wall upkeep for a change of cell (t, z) on side d, called before the change.
+void do_texw_cleared(TILE *t, TILE *n, int z, int d);
+void do_texw_filled(TILE *t, TILE *n, int z, int d);
+
+// Objects, players and textures at the cursor.
+void insert_object();
+void insert_player(int n);
+void remove_player(int n);
+void editor_init_player_data(OBJECT *o, int n);
+void editor_init_diamond_data(OBJECT *o);
+void editor_init_rock_data(OBJECT *o);
+int *editor_get_texture(int d);
+
+// A solid land of w x h tiles painted with the given textures, for when no
+// land can be loaded.
+LAND *create_solid_land(int w, int h, const char *const *names, int n_names);
 
 #endif

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "editor/editor.h"
 #include "land/land.h"
 #include "render/render.h"
 
@@ -32,7 +33,8 @@ load_data_fn load_object_data[N_OBJECT_TYPES] = {
     nullptr, load_player_data, load_diamond_data, load_rock_data};
 save_data_fn save_object_data[N_OBJECT_TYPES] = {
     nullptr, save_player_data, save_diamond_data, save_rock_data};
-init_data_fn editobj_init_data[N_OBJECT_TYPES] = {};
+init_data_fn editobj_init_data[N_OBJECT_TYPES] = {nullptr, nullptr, editor_init_diamond_data,
+                                                    editor_init_rock_data};
 
 int drawing_placeholder = 0;
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "editor/editor.h"
 #include "land/land.h"
 #include "shell/shell.h"
 
@@ -56,6 +57,10 @@ static void editor_path()
 {
     if (!choose_gfx_mode())
         return;
+    scrbuf = create_bitmap(gfx_mode_d[gfx_mode].w, gfx_mode_d[gfx_mode].h);
+    run_editor();
+    destroy_bitmap(scrbuf);
+    scrbuf = nullptr;
 }
 
 int main()

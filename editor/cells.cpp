@@ -1,0 +1,283 @@
+// cells.cpp -- opening and filling cells and shaping slopes at the cursor,
+// with the wall lists kept exact one entry at a time.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "editor/editor.h"
+#include "land/land.h"
+#include "objects/objects.h"
+
+namespace {
+
+[[noreturn]] void out_of_memory()
+{
+    fprintf(stderr, "tavo: out of memory\n");
+    abort();
+}
+
+// Entries of t's wall towards n below level z, and the list's full length.
+void count_wall_below(const TILE *t, const TILE *n, int z, int &below, int &length)
+{
+    below = 0;
+    length = walk_wall(t, n, [&](int level) {
+        if (level < z)
+            below++;
+    });
+}
+
+// Resizes a wall list to its exact new length with entry i inserted (texture
+// 0) or removed.
+void insert_wall_entry(int *&list, int length, int i)
+{
+    int *grown = (int *)realloc(list, (length + 1) * sizeof(int));
+    if (!grown)
+        out_of_memory();
+    memmove(grown + i + 1, grown + i, (length - i) * sizeof(int));
+    grown[i] = 0;  // a wall that comes back does not remember its texture
+    list = grown;
+}
+
+void remove_wall_entry(int *&list, int length, int i)
+{
+    if (length <= 1) {
+        free(list);
+        list = nullptr;
+        return;
+    }
+    memmove(list + i, list + i + 1, (length - i - 1) * sizeof(int));
+    int *shrunk = (int *)realloc(list, (length - 1) * sizeof(int));
+    if (shrunk)
+        list = shrunk;
+}
+
+bool open_at(const TILE *t, int z)
+{
+    return t && hollow_at_level(t, z);
+}
+
+struct cursor_cell {
+    TILE *t;
+    HOLLOW **link;  // the link holding the hollow at z (or where one would go)
+    HOLLOW *h;      // the hollow at z: the first whose roof is above z
+    HOLLOW *prev;   // the hollow below it
+    bool open;
+};
+
+cursor_cell cell_at_cursor()
+{
+    cursor_cell c;
+    c.t = &land->tile[yeditor][xeditor];
+    c.link = &c.t->hollow;
+    c.prev = nullptr;
+    while (*c.link && (*c.link)->roof <= zeditor) {
+        c.prev = *c.link;
+        c.link = &(*c.link)->next;
+    }
+    c.h = *c.link;
+    c.open = c.h && c.h->floor <= zeditor;
+    return c;
+}
+
+HOLLOW *new_hollow(int slope_shape, int floor, int roof)
+{
+    HOLLOW *h = (HOLLOW *)calloc(1, sizeof(HOLLOW));
+    if (!h)
+        out_of_memory();
+    h->slope = slope_shape;
+    h->floor = floor;
+    h->roof = roof;
+    return h;
+}
+
+void walls_cleared(int z)
+{
+    for (int d = 0; d < 4; d++)
+        do_texw_cleared(&land->tile[yeditor][xeditor], neighbour_tile(land, xeditor, yeditor, d), z, d);
+}
+
+void walls_filled(int z)
+{
+    for (int d = 0; d < 4; d++)
+        do_texw_filled(&land->tile[yeditor][xeditor], neighbour_tile(land, xeditor, yeditor, d), z, d);
+}
+
+// The link of h's list holding the object at exactly level z, or null.
+OBJECT **object_link_at(HOLLOW *h, int z)
+{
+    OBJECT **link = first_link_at(&h->object, z);
+    return (*link && (*link)->z == z) ? link : nullptr;
+}
+
+void remove_object_at(HOLLOW *h, int z)
+{
+    if (OBJECT **link = object_link_at(h, z))
+        editor_destroy_object(link);
+}
+
+// Moves the objects of h above level z, in order, to the end of n's list.
+void move_objects_above(HOLLOW *h, int z, HOLLOW *n)
+{
+    OBJECT **link = first_link_at(&h->object, z + 1);
+    OBJECT **tail = &n->object;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = *link;
+    *link = nullptr;
+}
+
+// Joins upper into lower (which ends where upper starts) and frees upper.
+void join_hollows(HOLLOW *lower, HOLLOW *upper)
+{
+    lower->roof = upper->roof;
+    lower->roof_tex = upper->roof_tex;
+    OBJECT **tail = &lower->object;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = upper->object;
+    lower->next = upper->next;
+    free(upper);
+}
+
+} // namespace
+
+void editor_destroy_object(OBJECT **link)
+{
+    OBJECT *o = *link;
+    if (o->type == OBJ_PLAYER) {
+        int i = ((PLAYER_DATA *)o->data)->index & 1;
+        if (editor_player_exists[i]) {
+            editor_player_exists[i] = 0;
+            n_players--;
+        }
+    }
+    destroy_object(link);
+}
+
+void do_texw_cleared(TILE *t, TILE *n, int z, int d)
+{
+    int a, len_t;
+    count_wall_below(t, n, z, a, len_t);
+    if (open_at(n, z)) {
+        // n's wall facing t at z goes.
+        int b, len_n;
+        count_wall_below(n, t, z, b, len_n);
+        remove_wall_entry(n->wall[d ^ 2], len_n, b);
+    } else {
+        insert_wall_entry(t->wall[d], len_t, a);
+    }
+}
+
+void do_texw_filled(TILE *t, TILE *n, int z, int d)
+{
+    int a, len_t;
+    count_wall_below(t, n, z, a, len_t);
+    if (open_at(n, z)) {
+        int b, len_n;
+        count_wall_below(n, t, z, b, len_n);
+        insert_wall_entry(n->wall[d ^ 2], len_n, b);
+    } else {
+        remove_wall_entry(t->wall[d], len_t, a);
+    }
+}
+
+void clear_land()
+{
+    int z = zeditor;
+    cursor_cell c = cell_at_cursor();
+    if (c.open) {
+        HOLLOW *h = c.h;
+        if (h->slope && z == h->floor) {
+            if (c.prev && c.prev->roof == z)
+                join_hollows(c.prev, h);
+            else
+                h->slope = 0;
+        } else {
+            remove_object_at(h, z);
+        }
+        return;
+    }
+    walls_cleared(z);
+    HOLLOW *next = c.h;
+    bool next_touches = next && next->slope == 0 && next->floor == z + 1;
+    if (c.prev && c.prev->roof == z) {
+        if (next_touches)
+            join_hollows(c.prev, next);  // the only level between them
+        else
+            c.prev->roof = z + 1;
+    } else if (next_touches) {
+        next->floor = z;
+    } else {
+        HOLLOW *h = new_hollow(0, z, z + 1);
+        h->next = next;
+        *c.link = h;
+    }
+}
+
+void fill_land()
+{
+    int z = zeditor;
+    cursor_cell c = cell_at_cursor();
+    if (!c.open)
+        return;
+    walls_filled(z);
+    HOLLOW *h = c.h;
+    if (z == h->floor && z == h->roof - 1) {
+        *c.link = h->next;
+        while (h->object)
+            editor_destroy_object(&h->object);
+        free(h);
+    } else if (z == h->floor) {
+        h->slope = 0;
+        remove_object_at(h, z);
+        h->floor = z + 1;
+    } else if (z == h->roof - 1) {
+        remove_object_at(h, z);
+        h->roof = z;
+    } else {
+        HOLLOW *n = new_hollow(0, z + 1, h->roof);
+        n->roof_tex = h->roof_tex;
+        h->roof = z;
+        h->roof_tex = 0;
+        remove_object_at(h, z);
+        move_objects_above(h, z, n);
+        n->next = h->next;
+        h->next = n;
+    }
+}
+
+void insert_slope()
+{
+    int z = zeditor;
+    cursor_cell c = cell_at_cursor();
+    if (c.open) {
+        HOLLOW *h = c.h;
+        if (z == h->floor) {
+            if (h->slope == 0)
+                memset(h->slope_tex, 0, sizeof h->slope_tex);
+            h->slope = h->slope % 12 + 1;  // flat again only through M
+            remove_object_at(h, z);
+        } else {
+            HOLLOW *n = new_hollow(1, z, h->roof);
+            n->roof_tex = h->roof_tex;
+            h->roof = z;
+            h->roof_tex = 0;
+            remove_object_at(h, z);
+            move_objects_above(h, z, n);
+            n->next = h->next;
+            h->next = n;
+        }
+        return;
+    }
+    walls_cleared(z);
+    HOLLOW *next = c.h;
+    if (next && next->slope == 0 && next->floor == z + 1) {
+        next->floor = z;
+        next->slope = 1;
+        memset(next->slope_tex, 0, sizeof next->slope_tex);
+    } else {
+        HOLLOW *h = new_hollow(1, z, z + 1);
+        h->next = next;
+        *c.link = h;
+    }
+}

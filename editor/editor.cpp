@@ -1,0 +1,412 @@
+// editor.cpp -- the editor's loop: a free camera, the cursor, four modes,
+// the panel, and loading and saving lands.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "editor/editor.h"
+#include "land/land.h"
+#include "objects/objects.h"
+#include "render/render.h"
+#include "shell/shell.h"
+
+namespace {
+
+// What a new land is painted with when none can be loaded.
+const char *const bundled_textures[] = {
+    "rock.pcx",   "granite.bmp", "cobble.pcx", "brick.bmp", "earth.bmp", "grass.pcx",
+    "gravel.bmp", "marble.pcx",  "metal.pcx",  "mossy.bmp", "planks.bmp", "sand.bmp",
+    "tiles.pcx",  "wood.pcx",    "ice.pcx",    "lava.bmp",
+};
+const int NEW_LAND_SIZE = 32;
+
+bool land_changed = false;  // since it was loaded or saved
+
+const char *const mode_lines[4][4] = {
+    {"Blocks", "M:clear", "<:fill", ">:slope"},
+    {"Textures", "M:surface", "<:last tex", ">:next tex"},
+    {"Objects", "M:clear", "<:insert", ">:edit"},
+    {"Players", "M:clear", "<:player 1", ">:player 2"},
+};
+
+// A dialog stops the input timer, so that no frames pile up behind it.
+struct dialog_pause {
+    dialog_pause() { end_input(); }
+    ~dialog_pause()
+    {
+        clear_keybuf();
+        resume_input();
+    }
+};
+
+// The cursor must name a tile of the land in hand.
+void keep_cursor_inside()
+{
+    if (xeditor >= land->w)
+        xeditor = land->w - 1;
+    if (yeditor >= land->h)
+        yeditor = land->h - 1;
+    if (xeditor < 0)
+        xeditor = 0;
+    if (yeditor < 0)
+        yeditor = 0;
+}
+
+// Loads a land for editing; on failure the reason and null.  The current
+// land and its player books are left alone either way.
+LAND *load_for_editing(const char *path, const char *&why)
+{
+    int had[2] = {editor_player_exists[0], editor_player_exists[1]};
+    int had_players = n_players;
+    LAND *l = load_land(path);
+    if (!l) {
+        why = land_load_error();
+        return nullptr;
+    }
+    if (l->w == 0 || l->h == 0) {
+        // Nothing to put a cursor on.
+        editor_player_exists[0] = had[0];
+        editor_player_exists[1] = had[1];
+        n_players = had_players;
+        free_land(l);
+        why = "the land has no tiles";
+        return nullptr;
+    }
+    return l;
+}
+
+// Replaces the current land with l, whose player books load_land has set.
+void replace_land(LAND *l)
+{
+    int now[2] = {editor_player_exists[0], editor_player_exists[1]};
+    int now_players = n_players;
+    if (land)
+        destroy_land(land);  // clears the books, which now belong to l
+    editor_player_exists[0] = now[0];
+    editor_player_exists[1] = now[1];
+    n_players = now_players;
+    land = l;
+    keep_cursor_inside();
+    land_changed = false;
+}
+
+bool confirm_discard(const char *question)
+{
+    if (!land_changed)
+        return true;
+    return alert("The land has unsaved changes.", question, nullptr, "&Yes", "&No", 'y', 'n') == 1;
+}
+
+void load_dialog()
+{
+    dialog_pause pause;
+    if (!confirm_discard("Load another and lose them?"))
+        return;
+    char path[256] = "";
+    if (!file_select_ex("Load level", path, "lvl", sizeof path, 0, 0))
+        return;
+    const char *why = "";
+    LAND *l = load_for_editing(path, why);
+    if (!l) {
+        alert("Cannot load the level:", get_filename(path), why, "OK", nullptr, 0, 0);
+        return;
+    }
+    replace_land(l);
+    snprintf(editor_filename, sizeof editor_filename, "%s", path);
+    alert("Level loaded.", nullptr, nullptr, "OK", nullptr, 0, 0);
+}
+
+// Writes beside the old file and renames over it only once everything is
+// written, so that a failed save never destroys the previous level.
+int save_safely(const char *path)
+{
+    std::string tmp = std::string(path) + ".tmp";
+    if (save_land(land, tmp.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return -1;
+    }
+    if (rename(tmp.c_str(), path) != 0) {
+        unlink(tmp.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+void save_dialog()
+{
+    dialog_pause pause;
+    if (!editor_player_exists[0]) {
+        alert("You must put", "Player 1 somewhere!", nullptr, "OK", nullptr, 0, 0);
+        return;
+    }
+    if (!file_select_ex("Save level", editor_filename, "lvl", sizeof editor_filename, 0, 0))
+        return;
+    if (save_safely(editor_filename) != 0) {
+        alert("The level was NOT saved:", get_filename(editor_filename), "the file cannot be written.", "OK",
+              nullptr, 0, 0);
+        return;
+    }
+    land_changed = false;
+    alert("Level saved.", nullptr, nullptr, "OK", nullptr, 0, 0);
+}
+
+void next_fog_colour()
+{
+    dialog_pause pause;
+    land->fog_colour = (land->fog_colour + 1) & 255;
+    build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
+}
+
+void step_cursor(int d)
+{
+    int x = xeditor + dir_dx[d & 3], y = yeditor + dir_dy[d & 3];
+    if (x >= 0 && y >= 0 && x < land->w && y < land->h) {
+        xeditor = x;
+        yeditor = y;
+    }
+}
+
+void change_texture(int facing, int by)
+{
+    int *t = editor_get_texture(facing);
+    if (!t)
+        return;
+    *t = (*t + by + land->n_textures) % land->n_textures;
+    land_changed = true;
+}
+
+void dispatch_key(int scancode, int facing)
+{
+    switch (scancode) {
+    case KEY_Y: step_cursor(facing); return;
+    case KEY_H: step_cursor(facing ^ 2); return;
+    case KEY_J: step_cursor(facing + 3); return;
+    case KEY_L: step_cursor(facing + 1); return;
+    case KEY_I:
+        if (zeditor < EDITOR_MAX_LEVEL)
+            zeditor++;
+        return;
+    case KEY_K:
+        if (zeditor > 0)
+            zeditor--;
+        return;
+    case KEY_N: edit_mode = (edit_mode + 1) % 4; return;
+    case KEY_F2: load_dialog(); return;
+    case KEY_F3: save_dialog(); return;
+    case KEY_F4:
+        next_fog_colour();
+        land_changed = true;
+        return;
+    case KEY_M:
+        if (edit_mode == 1) {
+            editor_texwall = (editor_texwall + 1) % 3;
+            return;
+        }
+        clear_land();
+        break;
+    case KEY_COMMA:
+        switch (edit_mode) {
+        case 0: fill_land(); break;
+        case 1: change_texture(facing, -1); return;
+        case 2: insert_object(); break;
+        default: insert_player(0); break;
+        }
+        break;
+    case KEY_STOP:
+        switch (edit_mode) {
+        case 0: insert_slope(); break;
+        case 1: change_texture(facing, 1); return;
+        case 2: return;  // offered as "edit", but there is nothing to edit
+        default: insert_player(1); break;
+        }
+        break;
+    default:
+        return;
+    }
+    land_changed = true;
+}
+
+} // namespace
+
+void editor_animate_player(PLAYER_INFO *row)
+{
+    OBJECT *o = row->object;
+    PLAYER_DATA *p = (PLAYER_DATA *)o->data;
+    bool on[N_ACTIONS];
+    for (int a = 0; a < N_ACTIONS; a++)
+        on[a] = action_held(ckey, 0, a);
+    bool rise = false, sink = false;
+    if (on[ACT_STRAFE]) {
+        on[ACT_STRAFE_LEFT] |= on[ACT_TURN_LEFT];
+        on[ACT_STRAFE_RIGHT] |= on[ACT_TURN_RIGHT];
+        sink = on[ACT_DOWN];
+        rise = on[ACT_UP];
+        on[ACT_TURN_LEFT] = on[ACT_TURN_RIGHT] = on[ACT_DOWN] = on[ACT_UP] = false;
+    }
+
+    if (on[ACT_UP] && !on[ACT_DOWN]) {
+        if (p->pitch <= 29)
+            p->pitch++;
+    } else if (on[ACT_DOWN] && !on[ACT_UP]) {
+        if (p->pitch > -30)
+            p->pitch--;
+    } else if (p->pitch) {
+        p->pitch += p->pitch > 0 ? -1 : 1;
+    }
+
+    if (p->turn < 0) {
+        p->turn++;
+    } else if (p->turn > 0) {
+        p->turn--;
+    } else if (on[ACT_TURN_LEFT] && !on[ACT_TURN_RIGHT]) {
+        p->facing = (p->facing + 3) % 4;
+        p->turn = 29;
+    } else if (on[ACT_TURN_RIGHT] && !on[ACT_TURN_LEFT]) {
+        p->facing = (p->facing + 1) % 4;
+        p->turn = -29;
+    }
+
+    if (o->move_step) {
+        if (o->move_step++ == 29) {
+            o->move_step = 0;
+            o->x += dir_dx[o->dir & 3];
+            o->y += dir_dy[o->dir & 3];
+        }
+    } else if (o->z_offset) {
+        o->z_offset += o->z_speed;
+        if (o->z_offset >= 420) {
+            o->z--;
+            o->z_offset = o->z_speed = 0;
+        } else if (o->z_offset <= 0) {
+            o->z_offset = o->z_speed = 0;
+        }
+    } else if (on[ACT_FORWARD] != on[ACT_BACK]) {
+        o->dir = on[ACT_BACK] ? p->facing ^ 2 : p->facing;
+        o->move_step = 1;
+    } else if (on[ACT_STRAFE_LEFT] != on[ACT_STRAFE_RIGHT]) {
+        o->dir = (p->facing + 1) % 4;
+        if (on[ACT_STRAFE_LEFT])
+            o->dir ^= 2;
+        o->move_step = 1;
+    } else if (rise != sink) {
+        if (rise) {
+            o->z++;
+            o->z_offset = 406;
+            o->z_speed = -14;
+        } else {
+            o->z_offset = 14;
+            o->z_speed = 14;
+        }
+    }
+}
+
+void draw_editor_panel(PLAYER_INFO *row)
+{
+    BITMAP *b = row->panel;
+    clear_to_color(b, 0);
+    const char *const *lines = mode_lines[edit_mode & 3];
+    textout_ex(b, font, editor_filename, 0, 0, 2, -1);
+    textout_ex(b, font, "N:mode", 0, 32, 2, -1);
+    textout_ex(b, font, lines[1], 0, 40, 2, -1);
+    textout_ex(b, font, lines[2], 0, 48, 2, -1);
+    textout_ex(b, font, lines[3], 0, 56, 2, -1);
+    textout_ex(b, font, lines[0], 0, 16, 2, -1);
+}
+
+LAND *create_solid_land(int w, int h, const char *const *names, int n_names)
+{
+    LAND *l = (LAND *)calloc(1, sizeof(LAND));
+    if (!l)
+        return nullptr;
+    l->n_textures = n_names;
+    l->texture = (BITMAP **)calloc(n_names, sizeof(BITMAP *));
+    l->texture_filename = (char **)calloc(n_names, sizeof(char *));
+    l->w = w;
+    l->h = h;
+    l->tile = (TILE **)calloc(h, sizeof(TILE *));
+    bool ok = l->texture && l->texture_filename && l->tile;
+    for (int y = 0; ok && y < h; y++)
+        ok = (l->tile[y] = (TILE *)calloc(w, sizeof(TILE))) != nullptr;
+    for (int i = 0; ok && i < n_names; i++) {
+        ok = (l->texture_filename[i] = strdup(names[i])) != nullptr;
+        l->texture[i] = load_texture((std::string("textures/") + names[i]).c_str());
+    }
+    if (ok)
+        ok = (l->missing_texture = create_missing_texture()) != nullptr;
+    if (!ok) {
+        free_land(l);
+        return nullptr;
+    }
+    return l;
+}
+
+void run_editor()
+{
+    editor_running = 1;
+    xeditor = yeditor = zeditor = 0;
+    edit_mode = 0;
+    editor_texwall = 0;
+    editor_object = 0;
+
+    PLAYER_INFO *row = &player_info[0];
+    int quarter = scrbuf->w >> 2;
+    row->panel = create_sub_bitmap(scrbuf, 0, 0, quarter, scrbuf->h);
+    row->view = create_sub_bitmap(scrbuf, quarter, 0, scrbuf->w - quarter, scrbuf->h);
+
+    OBJECT *camera = create_object(OBJ_PLAYER, 0, 0, 0);
+    ((PLAYER_DATA *)camera->data)->facing = 1;
+    row->object = camera;
+
+    // The editor always has a land: a missing start-up land gives a new one.
+    const char *why = "";
+    land = load_for_editing("land3.lvl", why);
+    if (!land) {
+        editor_player_exists[0] = editor_player_exists[1] = 0;
+        n_players = 0;
+        land = create_solid_land(NEW_LAND_SIZE, NEW_LAND_SIZE, bundled_textures,
+                                 (int)(sizeof bundled_textures / sizeof *bundled_textures));
+        build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
+        alert("Cannot load land3.lvl:", why, "Starting on a new, solid land.", "OK", nullptr, 0, 0);
+    }
+    land_changed = false;
+    keep_cursor_inside();
+
+    start_input();
+    bool leave = false;
+    bool esc_was_down = true;  // the Esc that left the menu may still be held
+    while (!leave) {
+        while (frame_store.load(std::memory_order_acquire) == 0)
+            rest(0);
+        while (frame_store.load(std::memory_order_acquire) > 0) {
+            ckey = retrieve_input_frame();
+            bool esc = ckey[KEY_ESC] != 0;
+            if (esc && !esc_was_down) {
+                leave = true;
+                if (land_changed) {
+                    dialog_pause pause;
+                    leave = alert("The land has unsaved changes.", "Leave the editor and lose them?", nullptr,
+                                  "&Yes", "&No", 'y', 'n') == 1;
+                }
+            }
+            esc_was_down = esc;
+            editor_animate_player(row);
+            while (keypressed())
+                dispatch_key(readkey() >> 8, ((PLAYER_DATA *)camera->data)->facing);
+            destroy_input_frame();
+        }
+        draw_player_view(row);
+        draw_editor_panel(row);
+        blit(scrbuf, screen, 0, 0, 0, 0, scrbuf->w, scrbuf->h);
+    }
+
+    end_input();
+    destroy_land(land);
+    land = nullptr;
+    destroy_object(&row->object);
+    destroy_bitmap(row->view);
+    destroy_bitmap(row->panel);
+    row->view = row->panel = nullptr;
+    editor_running = 0;
+}
