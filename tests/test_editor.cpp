@@ -1,0 +1,553 @@
+// Editor operations: random edit sessions checked against an independent
+// model of the land after every step, and the corner cases of each operation.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "editor/editor.h"
+#include "headless.h"
+#include "land/land.h"
+#include "land_builder.h"
+#include "objects/objects.h"
+
+namespace {
+
+// ---- an independent view of the land --------------------------------------
+
+bool is_open(const LAND *l, int x, int y, int z)
+{
+    if (x < 0 || y < 0 || x >= l->w || y >= l->h)
+        return false;
+    for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+        if (h->floor <= z && z < h->roof)
+            return true;
+    return false;
+}
+
+int top_level(const LAND *l)
+{
+    int top = 0;
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+                top = std::max(top, h->roof);
+    return top;
+}
+
+// Levels of (x, y) open on side d onto solid, ascending: what the wall list holds.
+std::vector<int> exposed_levels(const LAND *l, int x, int y, int d, int top = -1)
+{
+    std::vector<int> levels;
+    if (top < 0)
+        top = top_level(l);
+    for (int z = 0; z < top; z++)
+        if (is_open(l, x, y, z) && !is_open(l, x + dir_dx[d], y + dir_dy[d], z))
+            levels.push_back(z);
+    return levels;
+}
+
+// The hollow holding an open level, or null.
+HOLLOW *hollow_of(const LAND *l, int x, int y, int z)
+{
+    for (HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+        if (h->floor <= z && z < h->roof)
+            return h;
+    return nullptr;
+}
+
+// Open and not the cell of a slope.
+bool may_stand(const LAND *l, int x, int y, int z)
+{
+    const HOLLOW *h = hollow_of(l, x, y, z);
+    return h && !(h->slope && z == h->floor);
+}
+
+OBJECT *object_at(const LAND *l, int x, int y, int z)
+{
+    const HOLLOW *h = hollow_of(l, x, y, z);
+    for (OBJECT *o = h ? h->object : nullptr; o; o = o->next)
+        if (o->z == z)
+            return o;
+    return nullptr;
+}
+
+int player_index(const OBJECT *o)
+{
+    return ((const PLAYER_DATA *)o->data)->index;
+}
+
+// Everything that a land file keeps, one line per record.
+std::string describe(const LAND *l, bool rock_textures = true)
+{
+    std::ostringstream s;
+    s << "textures " << l->n_textures << " fog " << l->fog_colour << " size " << l->w << "x" << l->h << "\n";
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++) {
+            const TILE *t = &l->tile[y][x];
+            for (const HOLLOW *h = t->hollow; h; h = h->next) {
+                s << x << "," << y << " hollow " << h->floor << "-" << h->roof << " slope " << h->slope
+                  << " tex " << h->floor_tex << "/" << h->roof_tex << " sides";
+                for (int d = 0; d < 4; d++)
+                    s << " " << h->slope_tex[d];
+                s << "\n";
+                for (const OBJECT *o = h->object; o; o = o->next) {
+                    s << "  object " << o->type << " at " << o->x << "," << o->y << "," << o->z;
+                    if (o->type == OBJ_PLAYER)
+                        s << " player " << player_index(o) << " facing " << ((PLAYER_DATA *)o->data)->facing;
+                    if (o->type == OBJ_ROCK && rock_textures)
+                        s << " rock " << ((ROCK_DATA *)o->data)->texture;
+                    s << "\n";
+                }
+            }
+            for (int d = 0; d < 4; d++) {
+                int n = wall_length(l, x, y, d);
+                if (!n)
+                    continue;
+                s << x << "," << y << " wall " << d << ":";
+                for (int i = 0; i < n; i++)
+                    s << " " << t->wall[d][i];
+                s << "\n";
+            }
+        }
+    return s.str();
+}
+
+int count_diamonds(const LAND *l)
+{
+    int n = 0;
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+                for (const OBJECT *o = h->object; o; o = o->next)
+                    n += o->type == OBJ_DIAMOND;
+    return n;
+}
+
+// The model checks that do not need the wall textures; "" when all hold.
+std::string check_shape(LAND *l)
+{
+    char why[200];
+    // The diamond count belongs to a running game; the editor does not keep it.
+    l->n_diamonds = count_diamonds(l);
+    if (!check_land(l, why, sizeof why))
+        return std::string("check_land: ") + why;
+    int players[2] = {0, 0};
+    int top = top_level(l);
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++) {
+            const TILE *t = &l->tile[y][x];
+            for (const HOLLOW *h = t->hollow; h; h = h->next) {
+                if (h->next && h->roof == h->next->floor && !h->next->slope)
+                    return "tile " + std::to_string(x) + "," + std::to_string(y) +
+                           ": flat hollow touches the one below at " + std::to_string(h->roof);
+                for (const OBJECT *o = h->object; o; o = o->next) {
+                    if (!may_stand(l, x, y, o->z) || hollow_of(l, x, y, o->z) != h)
+                        return "object where none may stand at " + std::to_string(o->z);
+                    if (o->type == OBJ_PLAYER)
+                        players[player_index(o)]++;
+                }
+            }
+            for (int d = 0; d < 4; d++) {
+                size_t n = exposed_levels(l, x, y, d, top).size();
+                if ((size_t)wall_length(l, x, y, d) != n || (n == 0) != (t->wall[d] == nullptr))
+                    return "tile " + std::to_string(x) + "," + std::to_string(y) + " side " +
+                           std::to_string(d) + ": wall list does not match " + std::to_string(n) + " squares";
+            }
+        }
+    for (int i = 0; i < 2; i++)
+        if (editor_player_exists[i] != players[i])
+            return "player " + std::to_string(i + 1) + " flag " + std::to_string(editor_player_exists[i]) +
+                   " but " + std::to_string(players[i]) + " in the land";
+    if (n_players != players[0] + players[1])
+        return "n_players " + std::to_string(n_players) + " but " + std::to_string(players[0] + players[1]) +
+               " players in the land";
+    return "";
+}
+
+// Wall textures by (x, y, side, level): an entry that disappears is forgotten,
+// one that appears starts at 0.
+using wall_key = std::array<int, 4>;
+using wall_shadow = std::map<wall_key, int>;
+
+void update_shadow(const LAND *l, wall_shadow &shadow)
+{
+    wall_shadow next;
+    int top = top_level(l);
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (int d = 0; d < 4; d++)
+                for (int z : exposed_levels(l, x, y, d, top)) {
+                    auto old = shadow.find({x, y, d, z});
+                    next[{x, y, d, z}] = old == shadow.end() ? 0 : old->second;
+                }
+    shadow.swap(next);
+}
+
+std::string compare_walls(const LAND *l, const wall_shadow &shadow)
+{
+    int top = top_level(l);
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (int d = 0; d < 4; d++) {
+                std::vector<int> levels = exposed_levels(l, x, y, d, top);
+                for (size_t i = 0; i < levels.size(); i++) {
+                    int want = shadow.at({x, y, d, levels[i]});
+                    int got = l->tile[y][x].wall[d][i];
+                    if (got != want)
+                        return "tile " + std::to_string(x) + "," + std::to_string(y) + " side " +
+                               std::to_string(d) + " level " + std::to_string(levels[i]) + ": wall texture " +
+                               std::to_string(got) + ", expected " + std::to_string(want);
+                }
+            }
+    return "";
+}
+
+int top_level_of(const TILE *t)
+{
+    int top = 0;
+    for (const HOLLOW *h = t->hollow; h; h = h->next)
+        top = h->roof;
+    return top;
+}
+
+// What the texture keys should change at the cursor, worked out from the
+// surfaces themselves.
+int *expected_texture(LAND *l, int surface, int d)
+{
+    int x = xeditor, y = yeditor, z = zeditor;
+    TILE *t = &l->tile[y][x];
+    if (surface != 1) {
+        for (HOLLOW *h = t->hollow; h; h = h->next) {
+            if (surface == 0 && (z == h->floor || (h->slope && z == h->floor + 1)))
+                return &h->floor_tex;
+            if (surface == 2 && z == h->roof - 1)
+                return &h->roof_tex;
+            if (z < h->roof)
+                return nullptr;
+        }
+        return nullptr;
+    }
+    if (t->hollow && top_level_of(t) <= z)
+        return nullptr;
+    int nx = x + dir_dx[d], ny = y + dir_dy[d];
+    if (is_open(l, x, y, z) && !is_open(l, nx, ny, z)) {
+        std::vector<int> levels = exposed_levels(l, x, y, d);
+        size_t i = 0;
+        while (levels[i] != z)
+            i++;
+        return &t->wall[d][i];
+    }
+    if (nx >= 0 && ny >= 0 && nx < l->w && ny < l->h)
+        for (HOLLOW *h = l->tile[ny][nx].hollow; h; h = h->next)
+            if (h->floor == z)
+                return &h->slope_tex[d ^ 2];
+    return nullptr;
+}
+
+// ---- lands for the tests --------------------------------------------------
+
+LAND *new_land(int w, int h, int n_textures)
+{
+    LAND *l = make_solid_land(w, h, n_textures);
+    l->texture_filename = (char **)calloc(n_textures, sizeof(char *));
+    for (int i = 0; i < n_textures; i++) {
+        char name[16];
+        snprintf(name, sizeof name, "t%d.pcx", i);
+        l->texture_filename[i] = strdup(name);
+    }
+    return l;
+}
+
+// Gives every tile its wall lists, each entry from paint(x, y, d, z).
+template <class F>
+void make_walls(LAND *l, F paint)
+{
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (int d = 0; d < 4; d++) {
+                std::vector<int> levels = exposed_levels(l, x, y, d);
+                if (levels.empty())
+                    continue;
+                int *list = (int *)malloc(levels.size() * sizeof(int));
+                for (size_t i = 0; i < levels.size(); i++)
+                    list[i] = paint(x, y, d, levels[i]);
+                l->tile[y][x].wall[d] = list;
+            }
+}
+
+OBJECT *add_player(HOLLOW *h, int x, int y, int z, int index)
+{
+    OBJECT *o = add_object(h, OBJ_PLAYER, x, y, z);
+    ((PLAYER_DATA *)o->data)->index = index;
+    editor_player_exists[index] = 1;
+    n_players++;
+    return o;
+}
+
+struct random_land {
+    LAND *land;
+    wall_shadow walls;
+};
+
+// A land of w x h tiles up to level 8, with touching hollows only under
+// slopes, rocks and diamonds, and each player placed or not.
+random_land make_random_land(std::mt19937 &rng, int w, int h, int n_textures)
+{
+    auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
+    LAND *l = new_land(w, h, n_textures);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            HOLLOW *cur = nullptr;
+            for (int z = 0; z < 8; z++) {
+                if (rnd(100) >= 45) {
+                    cur = nullptr;
+                    continue;
+                }
+                if (cur && rnd(100) >= 12) {
+                    cur->roof = z + 1;
+                    continue;
+                }
+                int slope = (cur || rnd(100) < 25) ? 1 + rnd(12) : 0;
+                cur = add_hollow(l, x, y, z, z + 1, slope);
+                cur->floor_tex = rnd(n_textures);
+                cur->roof_tex = rnd(n_textures);
+                for (int d = 0; d < 4; d++)
+                    cur->slope_tex[d] = rnd(n_textures);
+            }
+        }
+    struct cell { HOLLOW *h; int x, y, z; };
+    std::vector<cell> cells;
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            for (HOLLOW *hl = l->tile[y][x].hollow; hl; hl = hl->next)
+                for (int z = hl->floor + (hl->slope ? 1 : 0); z < hl->roof; z++)
+                    cells.push_back({hl, x, y, z});
+    int player_cell[2] = {-1, -1};
+    for (int i = 0; i < 2 && !cells.empty(); i++)
+        if (rnd(10) < 7)
+            player_cell[i] = rnd((int)cells.size());
+    if (player_cell[0] == player_cell[1])
+        player_cell[1] = -1;
+    for (int i = 0; i < (int)cells.size(); i++) {
+        const cell &c = cells[i];
+        if (i == player_cell[0] || i == player_cell[1])
+            add_player(c.h, c.x, c.y, c.z, i == player_cell[0] ? 0 : 1);
+        else if (rnd(100) < 10)
+            add_object(c.h, OBJ_DIAMOND, c.x, c.y, c.z);
+        else if (rnd(100) < 10)
+            ((ROCK_DATA *)add_object(c.h, OBJ_ROCK, c.x, c.y, c.z)->data)->texture = rnd(3);
+    }
+    random_land r{l, {}};
+    make_walls(l, [&](int x, int y, int d, int z) {
+        int t = rnd(n_textures);
+        r.walls[{x, y, d, z}] = t;
+        return t;
+    });
+    return r;
+}
+
+class EditorTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        start_headless_allegro();
+        editor_running = 1;
+        editor_player_exists[0] = editor_player_exists[1] = 0;
+        n_players = 0;
+        editor_object = 0;
+        editor_texwall = 0;
+        xeditor = yeditor = zeditor = 0;
+    }
+    void TearDown() override
+    {
+        destroy_land(land);
+        land = nullptr;
+        editor_running = 0;
+        n_players = 0;
+    }
+    void at(int x, int y, int z)
+    {
+        xeditor = x;
+        yeditor = y;
+        zeditor = z;
+    }
+    // The land's shape and its wall lists' lengths agree with the model.
+    void expect_whole()
+    {
+        EXPECT_EQ(check_shape(land), "");
+    }
+    std::vector<int> wall(int x, int y, int d)
+    {
+        int n = wall_length(land, x, y, d);
+        const int *list = land->tile[y][x].wall[d];
+        return std::vector<int>(list, list + n);
+    }
+    std::vector<int> object_levels(const HOLLOW *h)
+    {
+        std::vector<int> z;
+        for (const OBJECT *o = h->object; o; o = o->next)
+            z.push_back(o->z);
+        return z;
+    }
+};
+
+}  // namespace
+
+
+// Long random sessions: after every step the land keeps its invariants, every
+// wall entry holds the texture it was last given (0 when it appeared), and the
+// player books match the land.  At the end the land survives a save and load.
+TEST_F(EditorTest, RandomSessionsKeepTheLandWhole)
+{
+    const int w = 5, h = 5, n_textures = 6, steps = 3000;
+    for (unsigned seed = 1; seed <= 6; seed++) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
+        random_land r = make_random_land(rng, w, h, n_textures);
+        land = r.land;
+        editor_object = 0;
+        ASSERT_EQ(check_shape(land), "");
+        ASSERT_EQ(compare_walls(land, r.walls), "");
+        std::vector<std::string> log;
+        for (int step = 0; step < steps; step++) {
+            char what[96];
+            int x = xeditor, y = yeditor, z = zeditor;
+            int op = rnd(100);
+            // Only the steps that may do nothing need the picture from before.
+            std::string before = op >= 25 && op < 83 ? describe(land) : std::string();
+            int flags_before[2] = {editor_player_exists[0], editor_player_exists[1]};
+            bool was_open = is_open(land, x, y, z), could_stand = may_stand(land, x, y, z);
+            std::string after_check;
+            if (op < 25) {
+                if (rnd(3) == 0) {
+                    at(rnd(w), rnd(h), rnd(10));
+                } else {
+                    int d = rnd(6);
+                    if (d < 4)
+                        at(std::min(w - 1, std::max(0, x + dir_dx[d])), std::min(h - 1, std::max(0, y + dir_dy[d])), z);
+                    else
+                        at(x, y, std::max(0, std::min(9, z + (d == 4 ? 1 : -1))));
+                }
+                snprintf(what, sizeof what, "move to %d,%d,%d", xeditor, yeditor, zeditor);
+            } else if (op < 40) {
+                HOLLOW *hl = hollow_of(land, x, y, z);
+                bool slope_cell = hl && hl->slope && hl->floor == z;
+                bool had_object = could_stand && object_at(land, x, y, z);
+                clear_land();
+                snprintf(what, sizeof what, "clear at %d,%d,%d", x, y, z);
+                if (!is_open(land, x, y, z))
+                    after_check = "the cell is still solid";
+                else if (!may_stand(land, x, y, z))
+                    after_check = "the cell is still a slope";
+                else if (object_at(land, x, y, z))
+                    after_check = "an object is left";
+                else if (was_open && !slope_cell && !had_object && describe(land) != before)
+                    after_check = "clearing an empty open cell changed the land";
+            } else if (op < 53) {
+                fill_land();
+                snprintf(what, sizeof what, "fill at %d,%d,%d", x, y, z);
+                if (is_open(land, x, y, z))
+                    after_check = "the cell is still open";
+                else if (!was_open && describe(land) != before)
+                    after_check = "filling a solid cell changed the land";
+            } else if (op < 63) {
+                insert_slope();
+                snprintf(what, sizeof what, "slope at %d,%d,%d", x, y, z);
+                HOLLOW *hl = hollow_of(land, x, y, z);
+                if (!hl || hl->floor != z || !hl->slope)
+                    after_check = "no slope at the cursor";
+                else if (object_at(land, x, y, z))
+                    after_check = "an object is left in the slope";
+            } else if (op < 73) {
+                int type = editor_object;
+                OBJECT *old = could_stand ? object_at(land, x, y, z) : nullptr;
+                int old_type = old ? old->type : -1;
+                insert_object();
+                snprintf(what, sizeof what, "insert object at %d,%d,%d", x, y, z);
+                OBJECT *o = object_at(land, x, y, z);
+                if (!could_stand) {
+                    if (describe(land) != before || editor_object != type)
+                        after_check = "inserting where nothing may stand changed something";
+                } else if (!o || (o->type != OBJ_DIAMOND && o->type != OBJ_ROCK)) {
+                    after_check = "no diamond or rock at the cursor";
+                } else if (old_type == OBJ_DIAMOND ? o->type != OBJ_ROCK
+                                                   : old_type >= 0 && o->type != OBJ_DIAMOND) {
+                    after_check = "the object's type did not cycle";
+                }
+            } else if (op < 83) {
+                int n = rnd(2);
+                insert_player(n);
+                snprintf(what, sizeof what, "player %d at %d,%d,%d", n + 1, x, y, z);
+                OBJECT *o = object_at(land, x, y, z);
+                if (!could_stand) {
+                    if (describe(land) != before || editor_player_exists[0] != flags_before[0] ||
+                        editor_player_exists[1] != flags_before[1])
+                        after_check = "placing a player where none may stand changed something";
+                } else if (!o || o->type != OBJ_PLAYER || player_index(o) != n) {
+                    after_check = "the player is not at the cursor";
+                }
+            } else {
+                editor_texwall = rnd(3);
+                int d = rnd(4);
+                int *want = expected_texture(land, editor_texwall, d);
+                int *got = editor_get_texture(d);
+                int t = rnd(n_textures);
+                snprintf(what, sizeof what, "surface %d facing %d at %d,%d,%d set to %d", editor_texwall, d, x, y,
+                         z, t);
+                if (got != want) {
+                    after_check = std::string("texture lookup gave ") + (got ? "a surface" : "nothing") +
+                                  ", expected " + (want ? "another surface" : "nothing");
+                } else if (got) {
+                    *got = t;
+                    if (editor_texwall == 1 && is_open(land, x, y, z) && !is_open(land, x + dir_dx[d], y + dir_dy[d], z))
+                        r.walls[{x, y, d, z}] = t;
+                }
+            }
+            log.push_back(what);
+            if (log.size() > 12)
+                log.erase(log.begin());
+            update_shadow(land, r.walls);
+            std::string err = after_check;
+            if (err.empty())
+                err = check_shape(land);
+            if (err.empty())
+                err = compare_walls(land, r.walls);
+            if (!err.empty()) {
+                std::string history;
+                for (const std::string &s : log)
+                    history += "  " + s + "\n";
+                FAIL() << "step " << step << ": " << err << "\nlast steps:\n" << history << "before:\n"
+                       << before << "after:\n" << describe(land);
+            }
+        }
+
+        char path[] = "/tmp/tavo_editor_XXXXXX";
+        int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        ASSERT_EQ(save_land(land, path), 0);
+        std::string saved = describe(land, false);
+        int flags[2] = {editor_player_exists[0], editor_player_exists[1]};
+        int players = n_players;
+        destroy_land(land);
+        land = load_land(path);
+        unlink(path);
+        ASSERT_NE(land, nullptr) << land_load_error();
+        EXPECT_EQ(describe(land, false), saved);
+        EXPECT_EQ(editor_player_exists[0], flags[0]);
+        EXPECT_EQ(editor_player_exists[1], flags[1]);
+        EXPECT_EQ(n_players, players);
+        destroy_land(land);
+        land = nullptr;
+    }
+}
