@@ -408,8 +408,8 @@ protected:
 // player books match the land.  At the end the land survives a save and load.
 TEST_F(EditorTest, RandomSessionsKeepTheLandWhole)
 {
-    const int w = 5, h = 5, n_textures = 6, steps = 3000;
-    for (unsigned seed = 1; seed <= 6; seed++) {
+    const int w = 5, h = 5, n_textures = 6, steps = 2000;
+    for (unsigned seed = 1; seed <= 5; seed++) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed);
         auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
@@ -550,4 +550,330 @@ TEST_F(EditorTest, RandomSessionsKeepTheLandWhole)
         destroy_land(land);
         land = nullptr;
     }
+}
+
+// Opening cells: joins, touching hollows under slopes, and the wall entries
+// that appear and disappear.
+TEST_F(EditorTest, OpeningCells)
+{
+    land = new_land(3, 1, 4);
+    // Tile 0: two flat hollows with one solid level between them.
+    HOLLOW *lower = add_hollow(land, 0, 0, 0, 2);
+    lower->floor_tex = 1;
+    lower->roof_tex = 2;
+    add_object(lower, OBJ_DIAMOND, 0, 0, 0);
+    add_player(lower, 0, 0, 1, 0);
+    HOLLOW *upper = add_hollow(land, 0, 0, 3, 5);
+    upper->floor_tex = 2;
+    upper->roof_tex = 3;
+    add_object(upper, OBJ_ROCK, 0, 0, 4);
+    // Tile 2: a sloped hollow with solid below; tile 1 another one over a
+    // flat hollow that ends one level short of it.
+    HOLLOW *slope_only = add_hollow(land, 2, 0, 4, 6, 5);
+    add_hollow(land, 1, 0, 0, 3);
+    HOLLOW *slope_over = add_hollow(land, 1, 0, 4, 6, 7);
+    make_walls(land, [](int, int, int, int) { return 3; });
+    expect_whole();
+
+    at(0, 0, 2);
+    clear_land();
+    ASSERT_NE(land->tile[0][0].hollow, nullptr);
+    HOLLOW *joined = land->tile[0][0].hollow;
+    EXPECT_EQ(joined->next, nullptr);
+    EXPECT_EQ(joined->floor, 0);
+    EXPECT_EQ(joined->roof, 5);
+    EXPECT_EQ(joined->floor_tex, 1);
+    EXPECT_EQ(joined->roof_tex, 3);
+    EXPECT_EQ(object_levels(joined), (std::vector<int>{0, 1, 4}));
+    EXPECT_EQ(n_players, 1);
+    // Side 0 faces out of the grid: the new level is an entry of texture 0
+    // among the old ones.  Tile 1 is open at level 2, so it loses its entry
+    // there instead and tile 0 gains none on that side.
+    EXPECT_EQ(wall(0, 0, 0), (std::vector<int>{3, 3, 0, 3, 3}));
+    EXPECT_EQ(wall(0, 0, 1), (std::vector<int>{3}));
+    EXPECT_EQ(wall(1, 0, 3), (std::vector<int>{3}));
+    expect_whole();
+
+    // Right under a slope with solid below: a new one-level hollow touching it.
+    at(2, 0, 3);
+    clear_land();
+    HOLLOW *h = land->tile[0][2].hollow;
+    ASSERT_NE(h, slope_only);
+    EXPECT_EQ(h->floor, 3);
+    EXPECT_EQ(h->roof, 4);
+    EXPECT_EQ(h->slope, 0);
+    EXPECT_EQ(h->next, slope_only);
+    EXPECT_EQ(slope_only->floor, 4);
+    EXPECT_EQ(slope_only->slope, 5);
+    // Sides 0 and 1 face out of the grid.
+    EXPECT_EQ(wall(2, 0, 0), (std::vector<int>{0, 3, 3}));
+    EXPECT_EQ(wall(2, 0, 1), (std::vector<int>{0, 3, 3}));
+    EXPECT_EQ(wall(2, 0, 3), (std::vector<int>{0}));
+    expect_whole();
+
+    // Right under a slope with a hollow ending one level below: that one grows.
+    at(1, 0, 3);
+    clear_land();
+    h = land->tile[0][1].hollow;
+    EXPECT_EQ(h->roof, 4);
+    EXPECT_EQ(h->next, slope_over);
+    EXPECT_EQ(slope_over->floor, 4);
+    EXPECT_EQ(slope_over->slope, 7);
+    // Tiles 1 and 2 are now open at the same levels on their shared side.
+    EXPECT_EQ(land->tile[0][2].wall[3], nullptr);
+    EXPECT_EQ(wall(1, 0, 1), (std::vector<int>{3, 3, 3}));
+    expect_whole();
+}
+
+// A wall entry that disappears and comes back starts over at texture 0.
+TEST_F(EditorTest, WallEntryComesBackAtTextureZero)
+{
+    land = new_land(2, 1, 4);
+    add_hollow(land, 1, 0, 0, 3);
+    make_walls(land, [](int, int, int, int z) { return z + 1; });
+    ASSERT_EQ(wall(1, 0, 3), (std::vector<int>{1, 2, 3}));
+
+    at(0, 0, 1);
+    clear_land();
+    EXPECT_EQ(wall(1, 0, 3), (std::vector<int>{1, 3}));
+    EXPECT_EQ(land->tile[0][0].wall[1], nullptr);
+    expect_whole();
+    fill_land();
+    EXPECT_EQ(land->tile[0][0].hollow, nullptr);
+    EXPECT_EQ(wall(1, 0, 3), (std::vector<int>{1, 0, 3}));
+    for (int d = 0; d < 4; d++)
+        EXPECT_EQ(land->tile[0][0].wall[d], nullptr);
+    expect_whole();
+}
+
+// Filling cells: splits, and a hollow that goes with its player.
+TEST_F(EditorTest, FillingCells)
+{
+    land = new_land(2, 1, 4);
+    HOLLOW *h = add_hollow(land, 0, 0, 0, 3);
+    h->floor_tex = 1;
+    h->roof_tex = 2;
+    add_object(h, OBJ_DIAMOND, 0, 0, 0);
+    add_object(h, OBJ_ROCK, 0, 0, 1);
+    add_object(h, OBJ_DIAMOND, 0, 0, 2);
+    add_player(add_hollow(land, 1, 0, 5, 6), 1, 0, 5, 0);
+    add_player(add_hollow(land, 1, 0, 7, 8), 1, 0, 7, 1);
+    make_walls(land, [](int, int, int, int) { return 2; });
+    expect_whole();
+
+    at(0, 0, 1);
+    fill_land();
+    HOLLOW *above = h->next;
+    ASSERT_NE(above, nullptr);
+    EXPECT_EQ(h->floor, 0);
+    EXPECT_EQ(h->roof, 1);
+    EXPECT_EQ(h->floor_tex, 1);
+    EXPECT_EQ(h->roof_tex, 0);
+    EXPECT_EQ(above->floor, 2);
+    EXPECT_EQ(above->roof, 3);
+    EXPECT_EQ(above->slope, 0);
+    EXPECT_EQ(above->floor_tex, 0);
+    EXPECT_EQ(above->roof_tex, 2);
+    EXPECT_EQ(above->next, nullptr);
+    EXPECT_EQ(object_levels(h), (std::vector<int>{0}));
+    EXPECT_EQ(object_levels(above), (std::vector<int>{2}));
+    EXPECT_EQ(above->object->type, OBJ_DIAMOND);
+    expect_whole();
+
+    // The only level of a hollow with player 1 in it.
+    ASSERT_EQ(n_players, 2);
+    at(1, 0, 5);
+    fill_land();
+    ASSERT_NE(land->tile[0][1].hollow, nullptr);
+    EXPECT_EQ(land->tile[0][1].hollow->floor, 7);
+    EXPECT_EQ(editor_player_exists[0], 0);
+    EXPECT_EQ(editor_player_exists[1], 1);
+    EXPECT_EQ(n_players, 1);
+    expect_whole();
+
+    // Filling a solid cell does nothing.
+    std::string before = describe(land);
+    at(1, 0, 6);
+    fill_land();
+    EXPECT_EQ(describe(land), before);
+}
+
+// ">" runs through the twelve shapes and never back to flat; M undoes it.
+TEST_F(EditorTest, SlopesCycleAndClear)
+{
+    land = new_land(2, 1, 4);
+    add_hollow(land, 0, 0, 0, 1);
+    HOLLOW *flat = add_hollow(land, 0, 0, 2, 4);
+    HOLLOW *tall = add_hollow(land, 1, 0, 0, 4);
+    tall->roof_tex = 3;
+    add_object(tall, OBJ_DIAMOND, 1, 0, 1);
+    add_object(tall, OBJ_ROCK, 1, 0, 2);
+    add_object(tall, OBJ_DIAMOND, 1, 0, 3);
+    make_walls(land, [](int, int, int, int) { return 1; });
+    flat->slope_tex[0] = 2;
+
+    at(0, 0, 2);
+    std::vector<int> shapes;
+    for (int i = 0; i < 13; i++) {
+        insert_slope();
+        shapes.push_back(flat->slope);
+    }
+    EXPECT_EQ(shapes, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 1}));
+    EXPECT_EQ(flat->slope_tex[0], 0);
+    expect_whole();
+    clear_land();
+    EXPECT_EQ(flat->slope, 0);
+    EXPECT_EQ(flat->floor, 2);
+    EXPECT_EQ(land->tile[0][0].hollow->next, flat);
+    expect_whole();
+
+    // In the middle of a hollow the first press splits off a sloped upper
+    // part touching the lower; M on its floor joins them again.
+    at(1, 0, 2);
+    for (int i = 0; i < 13; i++)
+        insert_slope();
+    HOLLOW *sloped = tall->next;
+    ASSERT_NE(sloped, nullptr);
+    EXPECT_EQ(tall->roof, 2);
+    EXPECT_EQ(tall->roof_tex, 0);
+    EXPECT_EQ(sloped->floor, 2);
+    EXPECT_EQ(sloped->roof, 4);
+    EXPECT_EQ(sloped->slope, 1);
+    EXPECT_EQ(sloped->roof_tex, 3);
+    EXPECT_EQ(object_levels(tall), (std::vector<int>{1}));
+    EXPECT_EQ(object_levels(sloped), (std::vector<int>{3}));
+    expect_whole();
+    clear_land();
+    EXPECT_EQ(tall->next, nullptr);
+    EXPECT_EQ(tall->roof, 4);
+    EXPECT_EQ(tall->roof_tex, 3);
+    EXPECT_EQ(object_levels(tall), (std::vector<int>{1, 3}));
+    expect_whole();
+}
+
+// Objects mode: a diamond first, then the type cycles on the same cell.
+TEST_F(EditorTest, PlacingObjects)
+{
+    land = new_land(2, 1, 4);
+    HOLLOW *h = add_hollow(land, 0, 0, 0, 3);
+    HOLLOW *slope = add_hollow(land, 1, 0, 0, 2, 4);
+    make_walls(land, [](int, int, int, int) { return 0; });
+
+    at(0, 0, 1);
+    insert_object();
+    ASSERT_NE(object_at(land, 0, 0, 1), nullptr);
+    EXPECT_EQ(object_at(land, 0, 0, 1)->type, OBJ_DIAMOND);
+    insert_object();
+    EXPECT_EQ(object_at(land, 0, 0, 1)->type, OBJ_ROCK);
+    EXPECT_EQ(editor_object, OBJ_ROCK);
+    insert_object();
+    EXPECT_EQ(object_at(land, 0, 0, 1)->type, OBJ_DIAMOND);
+    EXPECT_EQ(object_levels(h), (std::vector<int>{1}));
+    // New objects go in order around the existing one.
+    at(0, 0, 2);
+    insert_object();
+    at(0, 0, 0);
+    insert_object();
+    EXPECT_EQ(object_levels(h), (std::vector<int>{0, 1, 2}));
+    expect_whole();
+
+    // A player turned into a diamond leaves the books.
+    insert_player(0);
+    ASSERT_EQ(n_players, 1);
+    insert_object();
+    EXPECT_EQ(object_at(land, 0, 0, 0)->type, OBJ_DIAMOND);
+    EXPECT_EQ(editor_player_exists[0], 0);
+    EXPECT_EQ(n_players, 0);
+    expect_whole();
+
+    // Nothing in the slope cell, in solid cells above or beside a hollow.
+    std::string before = describe(land);
+    int cells[][3] = {{1, 0, 0}, {1, 0, 2}, {1, 0, 5}, {0, 0, 3}, {0, 0, 9}};
+    for (auto &c : cells) {
+        at(c[0], c[1], c[2]);
+        insert_object();
+        insert_player(0);
+        insert_player(1);
+    }
+    EXPECT_EQ(describe(land), before);
+    EXPECT_EQ(n_players, 0);
+    EXPECT_EQ(editor_player_exists[0] + editor_player_exists[1], 0);
+    // One level up from the slope is where things stand.
+    at(1, 0, 1);
+    insert_object();
+    EXPECT_EQ(object_levels(slope), (std::vector<int>{1}));
+    expect_whole();
+}
+
+// Players move rather than double, and replace whatever stands in their cell.
+TEST_F(EditorTest, PlacingPlayers)
+{
+    land = new_land(3, 1, 4);
+    for (int x = 0; x < 3; x++)
+        add_hollow(land, x, 0, 0, 2);
+    make_walls(land, [](int, int, int, int) { return 0; });
+
+    at(0, 0, 1);
+    insert_player(0);
+    EXPECT_EQ(n_players, 1);
+    at(2, 0, 0);
+    insert_player(0);
+    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(object_at(land, 0, 0, 1), nullptr);
+    ASSERT_NE(object_at(land, 2, 0, 0), nullptr);
+    EXPECT_EQ(player_index(object_at(land, 2, 0, 0)), 0);
+    EXPECT_EQ(((PLAYER_DATA *)object_at(land, 2, 0, 0)->data)->facing, 0);
+    expect_whole();
+
+    // Player 2 onto player 1's cell: player 1 is gone and only 2 counts.
+    insert_player(1);
+    EXPECT_EQ(player_index(object_at(land, 2, 0, 0)), 1);
+    EXPECT_EQ(editor_player_exists[0], 0);
+    EXPECT_EQ(editor_player_exists[1], 1);
+    EXPECT_EQ(n_players, 1);
+    expect_whole();
+
+    // Onto a rock: the rock becomes the player.
+    at(1, 0, 1);
+    insert_object();
+    insert_object();
+    ASSERT_EQ(object_at(land, 1, 0, 1)->type, OBJ_ROCK);
+    insert_player(0);
+    EXPECT_EQ(object_at(land, 1, 0, 1)->type, OBJ_PLAYER);
+    EXPECT_EQ(object_levels(land->tile[0][1].hollow), (std::vector<int>{1}));
+    EXPECT_EQ(n_players, 2);
+    expect_whole();
+
+    // M removes a player and its flag.
+    clear_land();
+    EXPECT_EQ(object_at(land, 1, 0, 1), nullptr);
+    EXPECT_EQ(editor_player_exists[0], 0);
+    EXPECT_EQ(n_players, 1);
+    expect_whole();
+}
+
+// Which wall square the texture keys change.
+TEST_F(EditorTest, WallTextureSelection)
+{
+    land = new_land(2, 2, 4);
+    add_hollow(land, 0, 0, 0, 2);
+    HOLLOW *slope = add_hollow(land, 1, 0, 4, 6, 2);
+    make_walls(land, [](int, int, int, int z) { return z; });
+    editor_texwall = 1;
+
+    // Above the highest roof of its tile, even beside the neighbour's slope.
+    at(0, 0, 4);
+    EXPECT_EQ(editor_get_texture(1), nullptr);
+    // A tile with no hollows sees the side of the slope next to it.
+    at(1, 1, 4);
+    EXPECT_EQ(editor_get_texture(0), &slope->slope_tex[2]);
+    EXPECT_EQ(editor_get_texture(1), nullptr);
+    at(1, 1, 5);
+    EXPECT_EQ(editor_get_texture(0), nullptr);
+    // Open onto solid: the entry of that level.
+    at(0, 0, 1);
+    EXPECT_EQ(editor_get_texture(1), &land->tile[0][0].wall[1][1]);
+    EXPECT_EQ(editor_get_texture(3), &land->tile[0][0].wall[3][1]);
+    at(1, 0, 5);
+    EXPECT_EQ(editor_get_texture(2), &land->tile[0][1].wall[2][1]);
 }
