@@ -3,9 +3,11 @@
 # of its own, pressing keys as a player would and checking screenshots.
 #
 # Environment (CMake sets the first three):
-#   TAVO_GAME_DIR        the build's game folder: tavo and its data
+#   TAVO_GAME_DIR        the build's game folder: tavo, its data and tavo-tool,
+#                        which builds lands and draws the views to expect
 #   SCREEN_CHECK         the screen_check program
-#   TAVO_SHOT_DIR        where the last screenshot of a failed case is kept
+#   TAVO_SHOT_DIR        where a failed case leaves its last screenshot and
+#                        the pictures it was compared with
 #   TAVO_WINDOW_TIMEOUT  seconds to wait for each screen or exit (default 30)
 #
 # Nothing here trusts a fixed sleep: every step polls the screen (or the
@@ -21,7 +23,7 @@ convert=/usr/bin/convert  # an earlier convert on PATH may not be ImageMagick
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavo-window.XXXXXX")
 shot=$work/shot.png
-mkdir "$work/home"
+mkdir "$work/home" "$work/expected"
 xvfb_pid=
 game_pid=
 palette=()  # set to the datafile's palette when the game has its data
@@ -52,6 +54,14 @@ fail() {
         cp "$shot" "$shot_dir/$case_name.png"
         echo "last screenshot: $shot_dir/$case_name.png"
     fi
+    # The pictures the shot was compared with, to look at side by side.
+    local picture
+    for picture in "$work"/expected/*.png; do
+        [[ -f $picture ]] || continue
+        mkdir -p "$shot_dir"
+        cp "$picture" "$shot_dir/$case_name-expected-${picture##*/}"
+        echo "expected picture: $shot_dir/$case_name-expected-${picture##*/}"
+    done
     local said
     said=$(grep -v '^ALSA lib' "$work/stderr" 2>/dev/null | tail -n 20)
     [[ -n $said ]] && printf "the game's stderr (ALSA lines left out):\n%s\n" "$said"
@@ -122,15 +132,28 @@ press() {
 
 # ---- the screen ----------------------------------------------------------
 
-# The 320 x 200 mode sits in the middle of the 1024 x 768 screen.
+# Every mode sits in the middle of the 1024 x 768 screen; shots hold only
+# the mode's picture.
+screen_w=320
+screen_h=200
+
+# use_screen W H: the size of the mode that the next shots must show.
+use_screen() {
+    screen_w=$1
+    screen_h=$2
+}
+
 take_shot() {
+    local crop=${screen_w}x${screen_h}+$(((1024 - screen_w) / 2))+$(((768 - screen_h) / 2))
     xwd -root -silent 2>/dev/null |
-        "$convert" xwd:- -crop 320x200+352+284 +repage "PNG24:$shot.new" 2>/dev/null &&
+        "$convert" xwd:- -crop "$crop" +repage "PNG24:$shot.new" 2>/dev/null &&
         mv "$shot.new" "$shot"
 }
 
 text() { "$screen_check" text "$shot" "$@" "${palette[@]}"; }
 fill() { "$screen_check" fill "$shot" "$@" "${palette[@]}"; }
+number() { "$screen_check" number "$shot" "$@" "${palette[@]}"; }
+image() { "$screen_check" image "$shot" "$@"; }
 
 # wait_for WHAT CHECK [ARG...]: polls screenshots until CHECK passes on one.
 wait_for() {
@@ -177,6 +200,21 @@ chooser_shown() {
         fill 0 16 320 184
 }
 
+# The editor's panel: its key list starts at (0, 32) in palette entry 2.
+# Only "N:" fits in the panel of the smallest size.
+editor_shown() {
+    text 0 32 "N:" --entry 2 --prefix
+}
+
+# leave_editor W H: the editor that a size chosen on the E path opens (which
+# proves the size was set), left with Esc for the menu.
+leave_editor() {
+    use_screen "$1" "$2"
+    wait_for "editor in $1x$2" editor_shown
+    press Escape
+    use_screen 320 200
+}
+
 mode_failure_shown() {
     text 0 0 "Failed to set graphics mode." 255 0 0 && fill 0 8 320 192
 }
@@ -193,7 +231,8 @@ case_menu() {
     press shift+e
     wait_for "chooser after Shift+E" chooser_shown 80x80
     press Return
-    wait_for "menu after choosing 80x80" menu_shown
+    leave_editor 80 80
+    wait_for "menu after the editor in 80x80" menu_shown
     # Had x opened anything, the Esc after it would not end the program.
     press x
     press Escape
@@ -219,7 +258,8 @@ case_chooser_wrap() {
     press Down
     wait_for "chooser on 160x120 after Down" chooser_shown 160x120
     press Return
-    wait_for "menu after choosing 160x120" menu_shown
+    leave_editor 160 120
+    wait_for "menu after the editor in 160x120" menu_shown
     press Escape
     wait_for_exit 0
 }
@@ -237,12 +277,14 @@ case_mode_change() {
         wait_for "chooser on $size" chooser_shown "$size"
     done
     press Return
-    # Without a key: a refused mode would be waiting on its message instead.
-    wait_for "menu after setting 320x240" menu_shown
+    # A refused mode would be waiting on its message instead.
+    leave_editor 320 240
+    wait_for "menu after the editor in 320x240" menu_shown
     press e
     wait_for "chooser still on 320x240" chooser_shown 320x240
     press Return
-    wait_for "menu after setting 320x240 again" menu_shown
+    leave_editor 320 240
+    wait_for "menu after the editor in 320x240 again" menu_shown
     press Escape
     wait_for_exit 0
 }
@@ -265,7 +307,8 @@ case_refused_mode() {
     press Down
     wait_for "chooser on 80x80" chooser_shown 80x80
     press Return
-    wait_for "menu after setting 80x80" menu_shown
+    leave_editor 80 80
+    wait_for "menu after the editor in 80x80" menu_shown
     press Escape
     wait_for_exit 0
 }
@@ -282,7 +325,7 @@ case_missing_data() {
 
 missing_data_shown() {
     text 0 0 "Cannot load tavo.dat." 255 0 0 --bg 0 0 0 &&
-        text 0 8 "The game's data file is missing" 255 255 255 --bg 0 0 0 --prefix &&
+        text 0 8 "The data file is missing or damaged." 255 255 255 --bg 0 0 0 &&
         fill 0 16 320 8 0 0 0 &&
         text 0 24 "Press a key." 255 255 0 --bg 0 0 0 &&
         fill 0 32 320 168 0 0 0
@@ -307,11 +350,241 @@ case_menu_mode_refused() {
     done
 }
 
+# ---- games -----------------------------------------------------------------
+
+# copy_game DIR: a game folder of the case's own, without the built lands.
+copy_game() {
+    need_data
+    mkdir "$1" &&
+        cp -r "$game_dir"/{tavo,tavo-tool,tavo.dat,textures} "$1"/ ||
+        fail "cannot copy the game folder into $1"
+    # Without the music the game plays in silence, which would do as well.
+    [[ -f $game_dir/piece01.xm ]] && cp "$game_dir/piece01.xm" "$1"/
+}
+
+# build_land DIR NAME.lvl: the land written on stdin, built into DIR.
+build_land() {
+    local source=$work/${2%.lvl}.land
+    cat >"$source"
+    (cd "$1" && ./tavo-tool build "$source" "$2") >"$work/tool.log" 2>&1 ||
+        fail "the land tool cannot build $2: $(cat "$work/tool.log")"
+}
+
+# expect_view DIR LAND WxH PLAYER NAME: the player's view of the land as the
+# land tool draws it, into $work/expected/NAME.png.
+expect_view() {
+    (cd "$1" && ./tavo-tool render "$2" "$work/expected/$5.png" --size "$3" --player "$4") \
+        >"$work/tool.log" 2>&1 ||
+        fail "the land tool cannot draw player $4's view of $2: $(cat "$work/tool.log")"
+}
+
+selector_shown() {
+    text 119 13 "Load level" 255 255 0 --bg 0 0 255 --prefix
+}
+
+# open_land [NAME]: G at the menu, then NAME typed into the file selector,
+# or without NAME the selector cancelled (the game falls back on land.lvl).
+open_land() {
+    press g
+    wait_for "file selector" selector_shown
+    if (($# == 0)); then
+        press Escape
+        return
+    fi
+    xdotool type --delay 50 "$1" || fail "xdotool could not type $1"
+    press Return
+}
+
+# walk_chooser KEY SIZE...: KEY pressed once for each size, which the
+# chooser must then show.
+walk_chooser() {
+    local key=$1 size
+    shift
+    for size in "$@"; do
+        press "$key"
+        wait_for "chooser on $size after $key" chooser_shown "$size"
+    done
+}
+
+land_failure_shown() {
+    text 0 0 "Cannot load the land:" 255 0 0 &&
+        text 0 8 "$1" 255 255 255 &&
+        fill 0 16 320 8 &&
+        text 0 24 "Press a key." 255 255 0 &&
+        fill 0 32 320 168
+}
+
+# panel_shown X Y W H MIN: a panel of colour 0 but for the frame rate in its
+# top-left corner, a number in palette entry 2 from MIN to 100 (a frame is
+# drawn only after a logic step, and there are 100 steps to the second).
+panel_shown() {
+    local x=$1 y=$2 w=$3 h=$4 min=$5 rate
+    rate=$(number "$x" "$y" --entry 2) || {
+        echo "no frame rate: $rate"
+        return 1
+    }
+    if ((rate < min || rate > 100)); then
+        echo "the frame rate is $rate, want $min to 100"
+        return 1
+    fi
+    fill $((x + 8 * ${#rate})) "$y" $((w - 8 * ${#rate})) 8 --entry 0 &&
+        fill "$x" $((y + 8)) "$w" $((h - 8)) --entry 0
+}
+
+# Per cent of a view that may differ from the tool's still picture: a
+# diamond near the eye, caught at another angle of its spin, covers over 1
+# per cent of the default land's view.  A view drawn out of place, from
+# elsewhere or in other colours differs all over.
+view_tolerance=3
+
+one_player_game_shown() {
+    local w=$1 h=$2 min=$3
+    image $((w / 4)) 0 "$work/expected/view.png" --max-wrong "$view_tolerance" &&
+        panel_shown 0 0 $((w / 4)) "$h" "$min"
+}
+
+two_player_game_shown() {
+    local w=$1 h=$2 min=$3 view_h=$(($2 - $2 / 4))
+    image 0 0 "$work/expected/player0.png" --max-wrong "$view_tolerance" &&
+        image $((w / 2)) 0 "$work/expected/player1.png" --max-wrong "$view_tolerance" &&
+        panel_shown 0 "$view_h" $((w / 2)) $((h / 4)) "$min" &&
+        fill $((w / 2)) "$view_h" $((w / 2)) $((h / 4)) --entry 0
+}
+
+# The default land in 640 x 480: the view as the tool draws it, a frame rate
+# that counts, Esc back to the menu.
+case_game_loop() {
+    need_data
+    expect_view "$game_dir" land.lvl 480x480 0 view
+    start_game "$game_dir"
+    wait_for "menu" menu_shown
+    open_land
+    wait_for "chooser on 80x80 after the file selector" chooser_shown 80x80
+    walk_chooser Up 1600x1200 1280x1024 1024x768 800x600 640x480
+    press Return
+    use_screen 640 480
+    wait_for "game view and panel with a frame rate" one_player_game_shown 640 480 0
+    must_differ fill 160 0 480 480  # so the view has a picture to compare
+    # The rate counts from the second second on; the player stands still
+    # all the while, and the land keeps its diamonds: the game goes on.
+    wait_for "frame rate above 0" one_player_game_shown 640 480 1
+    press Escape
+    use_screen 320 200
+    wait_for "menu after Esc in the game" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
+# Nothing to collect: the game is over after its first step, twice over.
+case_game_ends_without_diamonds() {
+    copy_game "$work/game"
+    build_land "$work/game" land.lvl <<'EOF'
+# A player alone in a small room.
+size 3 3
+textures rock.pcx granite.bmp cobble.pcx
+level 0
+  ######
+  ##.P##
+  ######
+level 1
+  ######
+  ##..##
+  ######
+EOF
+    start_game "$work/game"
+    wait_for "menu" menu_shown
+    open_land
+    wait_for "chooser on 80x80" chooser_shown 80x80
+    walk_chooser Down 160x120
+    press Return
+    wait_for "menu after a game without diamonds, with no key pressed" menu_shown
+    open_land
+    wait_for "chooser still on 160x120" chooser_shown 160x120
+    press Return
+    wait_for "menu after the second game" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
+# Lands that cannot be loaded: a message naming the file, a key back to the
+# menu, and no game.
+case_game_bad_land() {
+    copy_game "$work/game"
+    local i
+    for i in $(seq 20); do
+        echo "These bytes are no land."
+    done >"$work/game/land.lvl"
+    # The first half of a good land.
+    head -c $(($(stat -c %s "$game_dir/land.lvl") / 2)) "$game_dir/land.lvl" >"$work/game/cut.lvl"
+    start_game "$work/game"
+    wait_for "menu" menu_shown
+    open_land
+    wait_for "message about land.lvl" land_failure_shown land.lvl
+    press space
+    wait_for "menu after the message about land.lvl" menu_shown
+    open_land cut.lvl
+    wait_for "message about cut.lvl" land_failure_shown cut.lvl
+    press space
+    wait_for "menu after the message about cut.lvl" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
+# Two players in 800 x 600: each half a view of its own player over a panel,
+# the frame rate on the left panel only.
+case_two_players() {
+    copy_game "$work/game"
+    build_land "$work/game" two.lvl <<'EOF'
+# P looks along the hall at Q, Q at the far wall; the diamond lies behind
+# them both.
+size 8 6
+textures rock.pcx granite.bmp cobble.pcx brick.bmp grass.pcx planks.bmp marble.pcx
+players 2
+facing P 1
+facing Q 0
+default floor 4 roof 1 wall 3
+level 0
+  ################
+  ##..........####
+  ##.P.......Q####
+  ##..........####
+  ##.D........####
+  ################
+level 1
+  ################
+  ##..........####
+  ##..........####
+  ##..........####
+  ##..........####
+  ################
+paint wall 1 1 6 1 0-1 6 side 0
+EOF
+    expect_view "$work/game" two.lvl 400x450 0 player0
+    expect_view "$work/game" two.lvl 400x450 1 player1
+    start_game "$work/game"
+    wait_for "menu" menu_shown
+    open_land two.lvl
+    wait_for "chooser on 80x80 after choosing two.lvl" chooser_shown 80x80
+    walk_chooser Up 1600x1200 1280x1024 1024x768 800x600
+    press Return
+    use_screen 800 600
+    wait_for "two views over two panels" two_player_game_shown 800 600 1
+    # Each half shows its own player's view, not the other's.
+    must_differ image 400 0 "$work/expected/player0.png" --max-wrong "$view_tolerance"
+    must_differ image 0 0 "$work/expected/player1.png" --max-wrong "$view_tolerance"
+    press Escape
+    use_screen 320 200
+    wait_for "menu after Esc in the game" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
 if [[ $(type -t "case_$case_name") != function ]]; then
     echo "unknown case: $case_name"
     exit 2
 fi
 start_x
 "case_$case_name"
-rm -f "$shot_dir/$case_name.png"  # a shot from an earlier failure would mislead
+# Pictures from an earlier failure would mislead.
+rm -f "$shot_dir/$case_name.png" "$shot_dir/$case_name"-expected-*.png
 echo "PASS ($case_name) in ${SECONDS}s"

@@ -10,7 +10,17 @@
 //                [--palette DATAFILE]
 //     The area is one colour: (R, G, B) when given, else the background when
 //     --bg or --palette names one, else any single colour.
+//   screen_check number SHOT.png X Y R G B [--bg R G B] [--tolerance N]
+//                [--palette DATAFILE]
+//     A decimal number written with the default font at (X, Y) in (R, G, B):
+//     every character cell up to the first blank one must be a digit, with no
+//     leading zero.  Prints the number on stdout.
+//   screen_check image SHOT.png X Y REFERENCE.png [--tolerance N] [--max-wrong P]
+//     The area of the reference's size at (X, Y) shows the reference, except
+//     for at most P per cent of its pixels (default 0).
 //
+// Wherever a colour (R, G, B) is asked for, --entry N (with --palette) asks
+// for palette entry N itself instead.
 // With --palette, colours are asked for as the game asks for them: (R, G, B)
 // becomes the entry that makecol picks from the datafile's palette (entry 0)
 // through an RGB map, and the background is palette entry 0, the colour of a
@@ -21,7 +31,9 @@
 #include <allegro.h>
 #include <loadpng.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,9 +120,17 @@ struct diff {
         printf("%s: %ld of %ld pixels differ\n", title, wrong, checked);
         for (const auto &e : examples)
             printf("%s\n", e.c_str());
-        printf("  wrong pixels by colour:");
+        // The commonest few: a whole picture gone wrong has hundreds.
+        std::vector<std::pair<long, colour>> by_count;
         for (const auto &[c, k] : seen)
-            printf(" %s x%ld", describe(c).c_str(), k);
+            by_count.push_back({k, c});
+        std::sort(by_count.begin(), by_count.end(),
+                  [](const auto &a, const auto &b) { return a.first > b.first; });
+        printf("  wrong pixels by colour:");
+        for (size_t i = 0; i < by_count.size() && i < 8; i++)
+            printf(" %s x%ld", describe(by_count[i].second).c_str(), by_count[i].first);
+        if (by_count.size() > 8)
+            printf(" and %zu more colours", by_count.size() - 8);
         printf("\n");
         return 1;
     }
@@ -122,7 +142,11 @@ struct diff {
             "usage: screen_check text SHOT X Y TEXT R G B [--bg R G B] [--prefix]\n"
             "                    [--tolerance N] [--palette DATAFILE]\n"
             "       screen_check fill SHOT X Y W H [R G B] [--bg R G B] [--tolerance N]\n"
-            "                    [--palette DATAFILE]\n");
+            "                    [--palette DATAFILE]\n"
+            "       screen_check number SHOT X Y R G B [--bg R G B] [--tolerance N]\n"
+            "                    [--palette DATAFILE]\n"
+            "       screen_check image SHOT X Y REFERENCE [--tolerance N] [--max-wrong P]\n"
+            "colours (R G B) may be given as --entry N of the --palette instead\n");
     exit(2);
 }
 
@@ -146,6 +170,8 @@ struct options {
     colour bg{0, 0, 0};
     bool prefix = false;
     int tolerance = 8;
+    int entry = -1;
+    double max_wrong = 0;
     const char *palette = nullptr;
     std::vector<char *> rest;
 };
@@ -162,6 +188,15 @@ options read_options(int argc, char **argv, int first)
             o.prefix = true;
         } else if (!strcmp(argv[i], "--tolerance") && i + 1 < argc) {
             o.tolerance = to_int(argv[++i]);
+        } else if (!strcmp(argv[i], "--entry") && i + 1 < argc) {
+            o.entry = to_int(argv[++i]);
+            if (o.entry < 0 || o.entry > 255)
+                usage();
+        } else if (!strcmp(argv[i], "--max-wrong") && i + 1 < argc) {
+            char *end;
+            o.max_wrong = strtod(argv[++i], &end);
+            if (*end != '\0' || o.max_wrong < 0 || o.max_wrong > 100)
+                usage();
         } else if (!strcmp(argv[i], "--palette") && i + 1 < argc) {
             o.palette = argv[++i];
         } else if (argv[i][0] == '-' && argv[i][1] == '-') {
@@ -276,6 +311,119 @@ int check_fill(const shot &s, int x0, int y0, int w, int h, bool has_want, colou
     return d.report(title);
 }
 
+// Reads one character cell as ink, background or neither.
+bool read_cell(const shot &s, int x0, int y0, colour ink, colour bg, int tolerance,
+               bool inked[8][8], bool &blank)
+{
+    blank = true;
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 8; x++) {
+            colour got = read_pixel(s, x0 + x, y0 + y);
+            inked[y][x] = is_near(ink, got, tolerance);
+            if (!inked[y][x] && !is_near(bg, got, tolerance)) {
+                printf("(%d,%d) is %s: neither ink %s nor background %s\n", x0 + x,
+                       y0 + y, describe(got).c_str(), describe(ink).c_str(),
+                       describe(bg).c_str());
+                return false;
+            }
+            blank = blank && !inked[y][x];
+        }
+    return true;
+}
+
+int check_number(const shot &s, int x0, int y0, colour ink, const options &o)
+{
+    colour bg = o.has_bg ? o.bg : most_frequent_colour(s);
+    if (x0 < 0 || y0 < 0 || x0 + 8 > s.bmp->w || y0 + 8 > s.bmp->h) {
+        printf("a number at (%d,%d) does not fit in the %dx%d shot\n", x0, y0, s.bmp->w,
+               s.bmp->h);
+        return 1;
+    }
+    BITMAP *digits = create_bitmap_ex(8, 80, 8);
+    clear_to_color(digits, 0);
+    textout_ex(digits, font, "0123456789", 0, 0, 1, -1);
+
+    std::string number;
+    for (int x = x0; x + 8 <= s.bmp->w; x += 8) {
+        bool inked[8][8], blank;
+        if (!read_cell(s, x, y0, ink, bg, o.tolerance, inked, blank))
+            break;
+        if (blank) {
+            if (number.empty())
+                printf("no number at (%d,%d): the first cell is blank\n", x0, y0);
+            else if (number.size() > 1 && number[0] == '0')
+                printf("\"%s\" at (%d,%d) has a leading zero\n", number.c_str(), x0, y0);
+            else
+                printf("%s\n", number.c_str());
+            destroy_bitmap(digits);
+            return number.empty() || (number.size() > 1 && number[0] == '0');
+        }
+        int found = -1;
+        for (int d = 0; d < 10 && found < 0; d++) {
+            bool same = true;
+            for (int y = 0; y < 8 && same; y++)
+                for (int i = 0; i < 8 && same; i++)
+                    same = inked[y][i] == (getpixel(digits, d * 8 + i, y) == 1);
+            if (same)
+                found = d;
+        }
+        if (found < 0) {
+            printf("the cell at (%d,%d), after \"%s\", is not a digit\n", x, y0,
+                   number.c_str());
+            break;
+        }
+        number += (char)('0' + found);
+    }
+    if (!number.empty() && number.size() == (size_t)((s.bmp->w - x0) / 8))
+        printf("\"%s\" at (%d,%d) runs to the edge of the shot\n", number.c_str(), x0, y0);
+    destroy_bitmap(digits);
+    return 1;
+}
+
+int check_image(const shot &s, int x0, int y0, const char *reference, const options &o)
+{
+    shot ref;
+    if (!load_shot(reference, ref))
+        return 2;
+    int w = ref.bmp->w, h = ref.bmp->h;
+    int status = 1;
+    if (x0 < 0 || y0 < 0 || x0 + w > s.bmp->w || y0 + h > s.bmp->h) {
+        printf("%s (%dx%d) at (%d,%d) does not fit in the %dx%d shot\n", reference, w, h,
+               x0, y0, s.bmp->w, s.bmp->h);
+    } else {
+        diff d;
+        // Where the differences lie tells a shifted view from a few stray pixels.
+        int left = w, top = h, right = -1, bottom = -1;
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                colour want = read_pixel(ref, x, y);
+                colour got = read_pixel(s, x0 + x, y0 + y);
+                d.checked++;
+                if (!is_near(want, got, o.tolerance)) {
+                    d.note(x0 + x, y0 + y, want, got, "pixel");
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        char title[PATH_MAX + 128];
+        snprintf(title, sizeof title, "%s at (%d,%d), up to %g%% allowed to differ", reference,
+                 x0, y0, o.max_wrong);
+        if ((double)d.wrong * 100 <= o.max_wrong * (double)d.checked) {
+            status = 0;
+            if (d.wrong)
+                printf("%s: %ld of %ld pixels differ\n", title, d.wrong, d.checked);
+        } else {
+            d.report(title);
+            printf("  they lie in %dx%d+%d+%d of the reference\n", right - left + 1,
+                   bottom - top + 1, left, top);
+        }
+    }
+    destroy_bitmap(ref.bmp);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -299,29 +447,53 @@ int main(int argc, char **argv)
             o.bg = expand(gp.pal[0]);
         }
     }
+    if (o.entry >= 0 && !o.palette)
+        usage();
     auto game_colour = [&](colour c) { return o.palette ? gp.pick(c) : c; };
+    // The colour asked for after the fixed arguments, from rest[first] on.
+    auto asked_colour = [&](size_t first) {
+        return o.entry >= 0 ? expand(gp.pal[o.entry]) : game_colour(to_colour(&o.rest[first]));
+    };
+    size_t colour_args = o.entry >= 0 ? 0 : 3;
 
     // Read every shot as true colour, whatever depth the file was saved in.
     set_color_conversion(COLORCONV_TOTAL);
     set_color_depth(32);
     shot s;
     if (mode == "text") {
-        if (o.rest.size() != 6)
+        if (o.rest.size() != 3 + colour_args)
             usage();
         if (!load_shot(argv[2], s))
             return 2;
-        return check_text(s, to_int(o.rest[0]), to_int(o.rest[1]), o.rest[2],
-                          game_colour(to_colour(&o.rest[3])), o);
+        return check_text(s, to_int(o.rest[0]), to_int(o.rest[1]), o.rest[2], asked_colour(3),
+                          o);
     }
     if (mode == "fill") {
         if (o.rest.size() != 4 && o.rest.size() != 7)
             usage();
+        if (o.entry >= 0 && o.rest.size() != 4)
+            usage();
         if (!load_shot(argv[2], s))
             return 2;
-        bool has_want = o.rest.size() == 7 || o.has_bg;
-        colour want = o.rest.size() == 7 ? game_colour(to_colour(&o.rest[4])) : o.bg;
+        bool has_colour = o.rest.size() == 7 || o.entry >= 0;
+        bool has_want = has_colour || o.has_bg;
+        colour want = has_colour ? asked_colour(4) : o.bg;
         return check_fill(s, to_int(o.rest[0]), to_int(o.rest[1]), to_int(o.rest[2]),
                           to_int(o.rest[3]), has_want, want, o);
+    }
+    if (mode == "number") {
+        if (o.rest.size() != 2 + colour_args)
+            usage();
+        if (!load_shot(argv[2], s))
+            return 2;
+        return check_number(s, to_int(o.rest[0]), to_int(o.rest[1]), asked_colour(2), o);
+    }
+    if (mode == "image") {
+        if (o.rest.size() != 3)
+            usage();
+        if (!load_shot(argv[2], s))
+            return 2;
+        return check_image(s, to_int(o.rest[0]), to_int(o.rest[1]), o.rest[2], o);
     }
     usage();
 }
