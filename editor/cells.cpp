@@ -10,12 +10,6 @@
 
 namespace {
 
-[[noreturn]] void out_of_memory()
-{
-    fprintf(stderr, "tavo: out of memory\n");
-    abort();
-}
-
 // Entries of t's wall towards n below level z, and the list's full length.
 void count_wall_below(const TILE *t, const TILE *n, int z, int &below, int &length)
 {
@@ -102,16 +96,9 @@ void walls_filled(int z)
         do_texw_filled(&land->tile[yeditor][xeditor], neighbour_tile(land, xeditor, yeditor, d), z, d);
 }
 
-// The link of h's list holding the object at exactly level z, or null.
-OBJECT **object_link_at(HOLLOW *h, int z)
-{
-    OBJECT **link = first_link_at(&h->object, z);
-    return (*link && (*link)->z == z) ? link : nullptr;
-}
-
 void remove_object_at(HOLLOW *h, int z)
 {
-    if (OBJECT **link = object_link_at(h, z))
+    if (OBJECT **link = object_link_at(&h->object, z))
         editor_destroy_object(link);
 }
 
@@ -144,6 +131,8 @@ void join_hollows(HOLLOW *lower, HOLLOW *upper)
 void editor_destroy_object(OBJECT **link)
 {
     OBJECT *o = *link;
+    if (o->type == OBJ_DIAMOND)
+        land->n_diamonds--;
     if (o->type == OBJ_PLAYER) {
         int i = ((PLAYER_DATA *)o->data)->index & 1;
         if (editor_player_exists[i]) {
@@ -154,31 +143,37 @@ void editor_destroy_object(OBJECT **link)
     destroy_object(link);
 }
 
+// Opening (t, z) takes away the neighbour's wall facing it, where the
+// neighbour is open at z, or else gives t a wall facing the neighbour;
+// filling does the reverse.  Exactly one entry of one list changes.
+static void change_wall(TILE *t, TILE *n, int z, int d, bool opening)
+{
+    TILE *owner = t;
+    const TILE *other = n;
+    int side = d;
+    bool gains = opening;
+    if (open_at(n, z)) {
+        owner = n;
+        other = t;
+        side = d ^ 2;
+        gains = !opening;
+    }
+    int at, length;
+    count_wall_below(owner, other, z, at, length);
+    if (gains)
+        insert_wall_entry(owner->wall[side], length, at);
+    else
+        remove_wall_entry(owner->wall[side], length, at);
+}
+
 void do_texw_cleared(TILE *t, TILE *n, int z, int d)
 {
-    int a, len_t;
-    count_wall_below(t, n, z, a, len_t);
-    if (open_at(n, z)) {
-        // n's wall facing t at z goes.
-        int b, len_n;
-        count_wall_below(n, t, z, b, len_n);
-        remove_wall_entry(n->wall[d ^ 2], len_n, b);
-    } else {
-        insert_wall_entry(t->wall[d], len_t, a);
-    }
+    change_wall(t, n, z, d, true);
 }
 
 void do_texw_filled(TILE *t, TILE *n, int z, int d)
 {
-    int a, len_t;
-    count_wall_below(t, n, z, a, len_t);
-    if (open_at(n, z)) {
-        int b, len_n;
-        count_wall_below(n, t, z, b, len_n);
-        insert_wall_entry(n->wall[d ^ 2], len_n, b);
-    } else {
-        remove_wall_entry(t->wall[d], len_t, a);
-    }
+    change_wall(t, n, z, d, false);
 }
 
 void clear_land()

@@ -9,12 +9,6 @@
 
 namespace {
 
-[[noreturn]] void out_of_memory()
-{
-    fprintf(stderr, "tavo: out of memory\n");
-    abort();
-}
-
 void *new_record(size_t size)
 {
     void *p = calloc(1, size);
@@ -33,15 +27,12 @@ HOLLOW *standing_hollow()
     return h;
 }
 
-OBJECT **object_link_at(HOLLOW *h, int z)
+// Takes an object out of the books (players placed, diamonds counted)
+// before its record goes.
+void forget_object(OBJECT *o)
 {
-    OBJECT **link = first_link_at(&h->object, z);
-    return (*link && (*link)->z == z) ? link : nullptr;
-}
-
-// Takes a player out of the books before its record goes.
-void forget_player(OBJECT *o)
-{
+    if (o->type == OBJ_DIAMOND)
+        land->n_diamonds--;
     if (o->type != OBJ_PLAYER)
         return;
     int i = ((PLAYER_DATA *)o->data)->index & 1;
@@ -99,20 +90,24 @@ void insert_object()
     HOLLOW *h = standing_hollow();
     if (!h)
         return;
-    if (OBJECT **link = object_link_at(h, zeditor)) {
+    if (OBJECT **link = object_link_at(&h->object, zeditor)) {
         OBJECT *o = *link;
-        forget_player(o);
+        forget_object(o);
         destroy_object_data[o->type](o->data);
         o->data = nullptr;
         o->type = next_insertable(o->type);
         editobj_init_data[o->type](o);
         editor_object = o->type;
+        if (o->type == OBJ_DIAMOND)
+            land->n_diamonds++;
         return;
     }
     if (!editobj_init_data[editor_object & 3])
         editor_object = next_insertable(editor_object & 3);
     OBJECT *o = new_object_at_cursor(h, editor_object);
     editobj_init_data[o->type](o);
+    if (o->type == OBJ_DIAMOND)
+        land->n_diamonds++;
 }
 
 void remove_player(int n)
@@ -137,9 +132,9 @@ void insert_player(int n)
     if (!h)
         return;  // nowhere to stand: the player stays where it was
     remove_player(n);
-    if (OBJECT **link = object_link_at(h, zeditor)) {
+    if (OBJECT **link = object_link_at(&h->object, zeditor)) {
         OBJECT *o = *link;
-        forget_player(o);
+        forget_object(o);
         destroy_object_data[o->type](o->data);
         o->type = OBJ_PLAYER;
         editor_init_player_data(o, n);

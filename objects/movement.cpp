@@ -7,14 +7,17 @@
 #include "objects/objects.h"
 #include "render/render.h"
 
+void out_of_memory()
+{
+    fprintf(stderr, "tavo: out of memory\n");
+    abort();
+}
+
 void create_placeholder(OBJECT **link, int x, int y, int z, int kind, OBJECT *owner)
 {
     OBJECT *p = create_object(OBJ_PLACEHOLDER, x, y, z);
-    if (!p) {
-        // The rules cannot go on without the reservation; nothing sane is left.
-        fprintf(stderr, "tavo: out of memory\n");
-        abort();
-    }
+    if (!p)
+        out_of_memory();
     PLACEHOLDER_DATA *d = (PLACEHOLDER_DATA *)p->data;
     d->kind = kind;
     d->owner = owner;
@@ -27,6 +30,12 @@ OBJECT **first_link_at(OBJECT **link, int z)
     while (*link && (*link)->z < z)
         link = &(*link)->next;
     return link;
+}
+
+OBJECT **object_link_at(OBJECT **head, int z)
+{
+    OBJECT **link = first_link_at(head, z);
+    return (*link && (*link)->z == z) ? link : nullptr;
 }
 
 int floor_level(const HOLLOW *h)

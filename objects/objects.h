@@ -101,6 +101,13 @@ enum { FRAMES_PER_TILE = 30, SUBUNITS_PER_LEVEL = 420, SLOPE_STEP = 14, TERMINAL
 void create_placeholder(OBJECT **link, int x, int y, int z, int kind, OBJECT *owner);
 // The first link of a list whose object is null or at level z or above.
 OBJECT **first_link_at(OBJECT **link, int z);
+// The link holding the object at exactly level z, or null: at most one
+// object stands at a level.
+OBJECT **object_link_at(OBJECT **head, int z);
+
+// Ends the program: the rules and the editor cannot go on without the
+// memory they asked for.
+[[noreturn]] void out_of_memory();
 // The level at which an object rests on the floor of hollow h.
 int floor_level(const HOLLOW *h);
 

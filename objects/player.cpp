@@ -92,13 +92,6 @@ void process_standing_player()
     }
 }
 
-// The entry of list head at exactly level z, or null.
-static OBJECT **object_at(OBJECT **head, int z)
-{
-    OBJECT **link = first_link_at(head, z);
-    return (*link && (*link)->z == z) ? link : nullptr;
-}
-
 // Asks into_object whether the player may enter the object at link, carrying
 // out its effects; an absent handler blocks.
 static bool may_enter(OBJECT *o, OBJECT **link)
@@ -131,7 +124,7 @@ int player_try_to_move()
                     return 0;
             }
         }
-        OBJECT **x = object_at(&t->object, t->floor + ts.rise);
+        OBJECT **x = object_link_at(&t->object, t->floor + ts.rise);
         if (x && !may_enter(o, x))
             return 0;
         if (ts.rise) {
@@ -144,11 +137,11 @@ int player_try_to_move()
         const SLOPE &own = slope[ao_hollow->slope];
         bool descends = own.rise == 1 && o->z <= ao_hollow->floor + 1 && own.high[o->dir] == 0 &&
                         o->z != floor_level(t);
-        OBJECT **x = object_at(&t->object, o->z);
+        OBJECT **x = object_link_at(&t->object, o->z);
         if (x && !may_enter(o, x))
             return 0;
         if (descends) {
-            OBJECT **below = object_at(&t->object, o->z - 1);
+            OBJECT **below = object_link_at(&t->object, o->z - 1);
             bool go_down = true;
             if (below) {
                 // Holding up reaches for what is below as if walking into it.
