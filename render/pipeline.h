@@ -24,6 +24,10 @@ bool faces_away(const V3D_f *a, const V3D_f *b, const V3D_f *c);
 // The fourth point is transformed only when the first three face the eye.
 void draw_land_polygon(const float (*world)[3], int n, int k, BITMAP *tex);
 
+// The levels of side walls that the walk lets through for the tile being
+// drawn; outside draw_player_view every level.
+extern int dpv_wall_lo, dpv_wall_hi;
+
 // The surfaces of the tile at dpv_x, dpv_y.
 void dpv_draw_twall();
 void dpv_draw_rwall();

@@ -17,6 +17,10 @@ struct HOLLOW;
 // fog table.
 void draw_player_view(PLAYER_INFO *info);
 
+// For tests and benchmarks: false draws every tile as the unculled walk does.
+// True (the default) passes over tiles and levels too far away to show.
+extern bool view_culling;
+
 // The view being drawn; valid only inside draw_player_view().  The object
 // drawers read the tile cursor and the viewer.
 extern BITMAP *dpv_view;

@@ -25,13 +25,16 @@ void draw_side_wall(int d)
     // Every exposed level uses up its entry, drawn or not, so the squares
     // above keep their own textures.
     walk_wall(t, neighbour_tile(land, x, y, d), [&](int z) {
+        int e = list[entry++];
+        if (z < dpv_wall_lo || z > dpv_wall_hi)
+            return;  // too far above or below the eye to show
         float quad[4][3];
         for (int i = 0; i < 4; i++) {
             quad[i][0] = (float)x + wall_corner[d][i][0];
             quad[i][1] = (float)y + wall_corner[d][i][1];
             quad[i][2] = (float)z + wall_corner[d][i][2];
         }
-        draw_land_polygon(quad, 4, 0, land_texture(land, list[entry++]));
+        draw_land_polygon(quad, 4, 0, land_texture(land, e));
     });
 }
 

@@ -3,7 +3,10 @@
 //
 // There is no depth buffer: the walk order, the order of hollows and objects
 // inside a tile, and back-face culling decide what is seen.
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include "editor/editor.h"
 #include "land/land.h"
@@ -17,6 +20,9 @@ PLAYER_DATA *dpv_player = nullptr;
 MATRIX_f dpv_m;
 int dpv_x = 0, dpv_y = 0;
 int dpv_zp = 0;
+int dpv_wall_lo = INT_MIN, dpv_wall_hi = INT_MAX;
+
+bool view_culling = true;
 
 V3D_f vtx[4] = {
     {0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 128, 0}, {0, 0, 0, 128, 128, 0}, {0, 0, 0, 128, 0, 0}};
@@ -32,9 +38,48 @@ static const float FAR_DEPTH = 10.0f;
 static const float ONE_THIRTIETH = 0.033333335f;
 static const float ONE_420TH = 0.0023809525f;
 
+// How far a view reaches, with a quarter unit to spare for the rounding of the
+// camera transform.  A polygon is filled only when one of its clipped vertices
+// is nearer than 10 units, so nothing of a surface 10 or more units away can
+// show.  A sphere pixel is at most 10 deep along a ray inside the 90 degree
+// view, so up to 10 sqrt 3 away, and it lies in the column of the tile being
+// drawn; models, which a placeholder may draw from the next tile, are
+// polygons and reach less far.
+static const double SURFACE_REACH = 10.25;
+static const double OBJECT_REACH = 17.3205081 + 0.25;
+
+// The eye, and how far above or below it the tile being drawn can show a
+// surface (less than 0 when it can show none).
+static double eye_x, eye_y, eye_z;
+static double surface_reach = HUGE_VAL;
+
 static void poll_music()
 {
     al_poll_duh(music_player);
+}
+
+// The distance from a to the span lo..hi, 0 inside it.
+static double gap(double a, double lo, double hi)
+{
+    return a < lo ? lo - a : a > hi ? a - hi : 0;
+}
+
+// Whether heights a..b of the tile being drawn are near enough to show.
+static bool levels_in_reach(double a, double b)
+{
+    return gap(eye_z, a, b) < surface_reach;
+}
+
+// An object is drawn within its level, shifted by its offset; a placeholder
+// draws the object it stands for.
+static bool object_in_reach(const OBJECT *o)
+{
+    if (!view_culling)
+        return true;
+    if (o->type == OBJ_PLACEHOLDER && ((const PLACEHOLDER_DATA *)o->data)->owner)
+        o = ((const PLACEHOLDER_DATA *)o->data)->owner;
+    double shift = abs(o->z_offset) / 420.0;
+    return gap(eye_z, o->z - shift, o->z + 1 + shift) < OBJECT_REACH;
 }
 
 int fog_light(double d, bool *lit)
@@ -128,7 +173,7 @@ static void dpv_draw_object(OBJECT *o)
     if (o->z >= dpv_zp && o->next)
         dpv_draw_object(o->next);
     draw_fn draw = draw_object[o->type];
-    if (draw)
+    if (draw && object_in_reach(o))
         draw(o);
     if (o->z < dpv_zp && o->next)
         dpv_draw_object(o->next);
@@ -136,19 +181,26 @@ static void dpv_draw_object(OBJECT *o)
 
 static void dpv_draw_hollow(HOLLOW *h)
 {
+    // A floor and the wedge under it fill the hollow's lowest level.
+    bool floor_near = levels_in_reach(h->floor, h->floor + 1);
     if (h->roof > dpv_zp) {
         if (h->next)
             dpv_draw_hollow(h->next);
-        dpv_draw_roof(h);
-        dpv_draw_floor(h);
+        if (levels_in_reach(h->roof, h->roof))
+            dpv_draw_roof(h);
+        if (floor_near)
+            dpv_draw_floor(h);
         if (h->object)
             dpv_draw_object(h->object);
-        dpv_draw_slope_walls(h);
+        if (floor_near)
+            dpv_draw_slope_walls(h);
     } else {
-        dpv_draw_floor(h);
+        if (floor_near)
+            dpv_draw_floor(h);
         if (h->object)
             dpv_draw_object(h->object);
-        dpv_draw_slope_walls(h);
+        if (floor_near)
+            dpv_draw_slope_walls(h);
         if (h->next)
             dpv_draw_hollow(h->next);
     }
@@ -161,24 +213,73 @@ static void dpv_draw_tile()
         dpv_draw_hollow(h);
 }
 
+// Moves the cursor to tile (x, y) and works out which of its levels can show
+// a surface: those whose distance from the eye, across the tile's column and
+// up or down, is within reach.
+static void aim_at(int x, int y)
+{
+    dpv_x = x;
+    dpv_y = y;
+    if (!view_culling)
+        return;
+    double dx = gap(eye_x, x, x + 1), dy = gap(eye_y, y, y + 1);
+    double left = SURFACE_REACH * SURFACE_REACH - (dx * dx + dy * dy);
+    if (left <= 0) {
+        surface_reach = -1;
+        dpv_wall_lo = 1;
+        dpv_wall_hi = 0;
+        return;
+    }
+    surface_reach = sqrt(left);
+    // Wall level z spans heights z..z+1.
+    dpv_wall_lo = (int)floor(eye_z - surface_reach);
+    dpv_wall_hi = (int)ceil(eye_z + surface_reach) - 1;
+}
+
+// Every level of every tile, as for a walk without culling and for whoever
+// draws walls outside the walk.
+static void reach_everything()
+{
+    surface_reach = HUGE_VAL;
+    dpv_wall_lo = INT_MIN;
+    dpv_wall_hi = INT_MAX;
+}
+
+// The columns lo..hi of row y that can show anything; empty when lo > hi.
+struct column_span {
+    int lo, hi;
+};
+
+static column_span row_in_reach(int y, int w)
+{
+    if (!view_culling)
+        return {0, w - 1};
+    double dy = gap(eye_y, y, y + 1);
+    if (dy >= OBJECT_REACH)
+        return {0, -1};
+    double half = sqrt(OBJECT_REACH * OBJECT_REACH - dy * dy);
+    return {std::max(0, (int)floor(eye_x - half)), std::min(w - 1, (int)ceil(eye_x + half) - 1)};
+}
+
 typedef void (*tile_step)();
 
 // One ● step of the walk: poll, then the given calls for tile (x, y).
 static void visit(int x, int y, tile_step a, tile_step b)
 {
     poll_music();
-    dpv_x = x;
-    dpv_y = y;
-    a();
-    b();
+    aim_at(x, y);
+    if (surface_reach >= 0) {
+        a();
+        b();
+    }
     dpv_draw_tile();
 }
 
 static void at(int x, int y, tile_step f)
 {
-    dpv_x = x;
-    dpv_y = y;
-    f();
+    aim_at(x, y);
+    if (surface_reach >= 0)
+        f();
 }
 
 // A filled circle at a world point, radius scaled by depth; nothing when the
@@ -222,7 +323,11 @@ void draw_player_view(PLAYER_INFO *info)
     dpv_view = info->view;
     set_projection_viewport(0, 0, dpv_view->w, dpv_view->h);
     clear_to_color(dpv_view, land->fog_colour);
-    set_up_camera(camera_of(dpv_object, dpv_player));
+    view_camera cam = camera_of(dpv_object, dpv_player);
+    set_up_camera(cam);
+    eye_x = cam.ex;
+    eye_y = cam.ey;
+    eye_z = cam.ez;
 
     const OBJECT *o = dpv_object;
     int px = o->x, py = o->y;
@@ -243,29 +348,39 @@ void draw_player_view(PLAYER_INFO *info)
 
     // Rows behind the camera row, then the camera row's far walls, then the
     // rows from the far side back to the camera row: each wall is offered only
-    // from the side the camera is on, and the camera tile comes last.
+    // from the side the camera is on, and the camera tile comes last.  Tiles
+    // out of reach would draw nothing and are passed over.
+    reach_everything();
     for (int y = 0; y < py; y++) {
-        for (int x = 0; x < px; x++)
+        column_span s = row_in_reach(y, w);
+        if (s.lo > s.hi)
+            continue;
+        for (int x = s.lo; x < std::min(px, s.hi + 1); x++)
             visit(x, y, dpv_draw_twall, dpv_draw_lwall);
         at(px, y, dpv_draw_lwall);
-        for (int x = w - 1; x >= px; x--)
+        for (int x = s.hi; x >= std::max(px, s.lo); x--)
             visit(x, y, dpv_draw_rwall, dpv_draw_twall);
     }
-    for (int x = 0; x < px; x++) {
+    column_span cs = row_in_reach(py, w);
+    for (int x = cs.lo; x < std::min(px, cs.hi + 1); x++) {
         poll_music();
         at(x, py, dpv_draw_twall);
     }
-    for (int x = w - 1; x >= px; x--) {
+    for (int x = cs.hi; x >= std::max(px, cs.lo); x--) {
         poll_music();
         at(x, py, dpv_draw_twall);
     }
     for (int y = h - 1; y >= py; y--) {
-        for (int x = 0; x < px; x++)
+        column_span s = row_in_reach(y, w);
+        if (s.lo > s.hi)
+            continue;
+        for (int x = s.lo; x < std::min(px, s.hi + 1); x++)
             visit(x, y, dpv_draw_bwall, dpv_draw_lwall);
         at(px, y, dpv_draw_lwall);
-        for (int x = w - 1; x >= px; x--)
+        for (int x = s.hi; x >= std::max(px, s.lo); x--)
             visit(x, y, dpv_draw_rwall, dpv_draw_bwall);
     }
+    reach_everything();
     if (editor_running)
         draw_editor_marks();
 }
