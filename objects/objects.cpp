@@ -108,6 +108,16 @@ static bool is_placeholder_of(const OBJECT *p, const OBJECT *owner)
     return p && p->type == OBJ_PLACEHOLDER && ((PLACEHOLDER_DATA *)p->data)->owner == owner;
 }
 
+static void destroy_placeholders_of(OBJECT **link, const OBJECT *owner)
+{
+    while (*link) {
+        if (is_placeholder_of(*link, owner))
+            destroy_object(link);
+        else
+            link = &(*link)->next;
+    }
+}
+
 void sort_objects()
 {
     for (int y = 0; y < land->h; y++)
@@ -125,17 +135,17 @@ void sort_objects()
                         link = &o->next;
                         continue;
                     }
+                    // Every reservation of the finished move goes, also where
+                    // another mover's has come to stand between it and its
+                    // owner: in the target list and, for a climb, behind it.
+                    destroy_placeholders_of(&to->object, o);
                     OBJECT **at = &to->object;
                     while (*at && (*at)->z < o->z)
                         at = &(*at)->next;
-                    while (is_placeholder_of(*at, o))
-                        destroy_object(at);
                     *link = o->next;
                     o->next = *at;
                     *at = o;
-                    // The reservation above the start cell of a climb.
-                    if (is_placeholder_of(*link, o))
-                        destroy_object(link);
+                    destroy_placeholders_of(link, o);
                 }
             }
 }
