@@ -84,13 +84,29 @@ void start_object_falling()
     add_falling_placeholder();
 }
 
+static bool left_column(const OBJECT *e, const OBJECT *o)
+{
+    return e->x != o->x || e->y != o->y;
+}
+
 void add_falling_placeholder()
 {
     OBJECT *o = *ao_object;
     OBJECT **old_prev = ao_prev_object;
+    OBJECT **old_before = ao_before_prev_object;
     ao_two_before_prev_object = ao_before_prev_object;
     ao_before_prev_object = ao_prev_object;
-    if (old_prev && (*old_prev)->z >= o->z - 1) {
+    if (old_prev && left_column(*old_prev, o) && old_before && !left_column(*old_before, o) &&
+        (*old_before)->z >= o->z - 1) {
+        // The entry below has just finished a move out of this column and is
+        // re-filed only at the end of the frame: the reservation belongs in
+        // front of what is really below, or the faller would never see it.
+        // placeholder, the entry below, the departed one, the current object
+        create_placeholder(old_before, o->x, o->y, o->z - 1, 0, o);
+        ao_two_before_prev_object = old_before;
+        ao_before_prev_object = &(*old_before)->next;
+        ao_prev_object = old_prev;
+    } else if (old_prev && (*old_prev)->z >= o->z - 1) {
         // placeholder, the entry below, the current object
         create_placeholder(old_prev, o->x, o->y, o->z - 1, 0, o);
         ao_prev_object = &(*old_prev)->next;
