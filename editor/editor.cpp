@@ -36,6 +36,8 @@ struct dialog_pause {
     dialog_pause() { end_input(); }
     ~dialog_pause()
     {
+        while (key[KEY_ESC])  // an Esc that closed the dialog must not leave the editor
+            rest(1);
         clear_keybuf();
         resume_input();
     }
