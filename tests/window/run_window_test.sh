@@ -579,6 +579,331 @@ EOF
     wait_for_exit 0
 }
 
+# ---- the editor in 640 x 480 -------------------------------------------------
+
+# copy_editor_game DIR: a game folder of the case's own with the land that
+# the editor starts on.
+copy_editor_game() {
+    copy_game "$1"
+    cp "$game_dir/land3.lvl" "$1"/ || fail "no land3.lvl in $game_dir"
+}
+
+# open_editor: E at the menu, and 640 x 480 from the chooser's first size.
+open_editor() {
+    press e
+    wait_for "chooser on 80x80" chooser_shown 80x80
+    walk_chooser Up 1600x1200 1280x1024 1024x768 800x600 640x480
+    press Return
+    use_screen 640 480
+    wait_for "editor in 640x480" editor_shown
+    # The dialogs show Allegro's mouse pointer wherever the mode change left
+    # it, over their text at times: park it in the picture's bottom-right
+    # corner, where only its tip shows.
+    xdotool mousemove 1023 767 || fail "xdotool could not move the pointer"
+}
+
+# panel_line Y TEXT: a line of the 160-pixel panel, blank after the text;
+# a longer text is cut at the panel's edge.
+panel_line() {
+    local line=${2:0:20}
+    local w=$((8 * ${#line}))
+    text 0 "$1" "$line" --entry 2 --prefix || return 1
+    ((w == 160)) || fill "$w" "$1" $((160 - w)) 8 --entry 0
+}
+
+# editor_panel_shown NAME MODE: the panel in 640 x 480, and nothing else on it.
+editor_panel_shown() {
+    local lines
+    case $2 in
+    Blocks) lines=("M:clear" "<:fill" ">:slope") ;;
+    Textures) lines=("M:surface" "<:last tex" ">:next tex") ;;
+    Objects) lines=("M:clear" "<:insert" ">:edit") ;;
+    Players) lines=("M:clear" "<:player 1" ">:player 2") ;;
+    esac
+    panel_line 0 "$1" && fill 0 8 160 8 --entry 0 &&
+        panel_line 16 "$2" && fill 0 24 160 8 --entry 0 &&
+        panel_line 32 "N:mode" && panel_line 40 "${lines[0]}" &&
+        panel_line 48 "${lines[1]}" && panel_line 56 "${lines[2]}" &&
+        fill 0 64 160 416 --entry 0
+}
+
+# cursor_alone X Y: the view shows the fog, but for the cursor's white disc
+# of radius 10 centred at (X, Y) of the shot.
+cursor_alone() {
+    local x=$1 y=$2
+    fill $((x - 5)) $((y - 5)) 10 10 255 255 255 &&
+        fill 160 0 480 $((y - 12)) --entry 0 &&
+        fill 160 $((y + 13)) 480 $((480 - y - 13)) --entry 0 &&
+        fill 160 $((y - 12)) $((x - 172)) 25 --entry 0 &&
+        fill $((x + 13)) $((y - 12)) $((627 - x)) 25 --entry 0
+}
+
+# Allegro's dialogs, centred in 640 x 480 in the menu's yellow on blue.
+dialog_line() { text "$1" "$2" "$3" 255 255 0 --bg 0 0 255 --prefix; }
+
+# selector_640_shown TITLE PATH: the file selector with PATH in its edit
+# field, the text cursor right after it.
+selector_640_shown() {
+    local end=$((46 + 8 * ${#2}))
+    dialog_line 279 31 "$1" && dialog_line 46 62 "$2" &&
+        fill "$end" 62 8 8 255 255 0 && fill $((end + 8)) 62 $((600 - end - 8)) 8 0 0 255
+}
+
+unsaved_question_shown() {
+    dialog_line 204 216 "The land has unsaved changes." &&
+        dialog_line 196 224 "Leave the editor and lose them?"
+}
+
+question_gone() {
+    if unsaved_question_shown >/dev/null; then
+        echo "the question is still shown"
+        return 1
+    fi
+}
+
+saved_shown() { dialog_line 272 216 "Level saved."; }
+
+# save_failure_shown NAME
+save_failure_shown() {
+    dialog_line 224 216 "The level was NOT saved:" &&
+        dialog_line $((320 - 4 * ${#1})) 224 "$1" &&
+        dialog_line 212 232 "the file cannot be written."
+}
+
+# save_as DIR NAME: F3 in the editor, the offered land.lvl replaced with NAME.
+save_as() {
+    press F3
+    wait_for "save selector offering land.lvl" selector_640_shown "Save level" "$1/land.lvl"
+    local i
+    for i in 1 2 3 4 5 6 7 8; do
+        press BackSpace
+    done
+    xdotool type --delay 50 "$2" || fail "xdotool could not type $2"
+    wait_for "save selector on $2" selector_640_shown "Save level" "$1/$2"
+    press Return
+}
+
+# keys KEY...: each pressed in turn; the editor reads them from its buffer
+# in order, so the screen need not be watched between them.
+keys() {
+    local k
+    for k in "$@"; do
+        press "$k"
+    done
+}
+
+# A user builds a land in the editor, saves it under a new name and plays
+# it.  The camera stays at (0, 0, 0) looking along x+1, so Y moves the
+# cursor to the next column, H back, J to the previous row, L to the next.
+case_editor_session() {
+    copy_editor_game "$work/game"
+    local game
+    game=$(cd "$work/game" && pwd -P)  # as the file selector writes it
+    start_game "$work/game"
+    wait_for "menu" menu_shown
+    open_editor
+    wait_for "editor panel in Blocks mode" editor_panel_shown land.lvl Blocks
+    # The cursor starts in the camera's own cell, too near to be drawn, and
+    # the camera sits in solid rock with nothing in sight.
+    wait_for "a view of fog alone" fill 160 0 480 480 --entry 0
+    press y
+    # One cell ahead, at depth 1: a disc of radius 10, 0.3 below the eye.
+    wait_for "the cursor one cell ahead" cursor_alone 400 312
+    press i
+    wait_for "the cursor one level up" cursor_alone 400 72
+    press k
+    wait_for "the cursor back down" cursor_alone 400 312
+
+    # A corridor ending in a slope, a corridor south and a room beside it.
+    keys m y m y m period l m l m l m y m y m l m h m
+    press n
+    wait_for "panel in Textures mode" editor_panel_shown land.lvl Textures
+    # The east wall of (3, 1), which the land's player will see: surface
+    # walls, texture 0 stepped twice.
+    keys m j j j h period period
+    press n
+    wait_for "panel in Objects mode" editor_panel_shown land.lvl Objects
+    # A diamond at (4, 3); at (5, 4) a diamond that the second press turns
+    # into a rock.
+    keys l l y comma y l comma comma
+    press n
+    wait_for "panel in Players mode" editor_panel_shown land.lvl Players
+    # Player 1 leaves the room of land3.lvl for (3, 3).
+    keys h h j comma
+
+    save_as "$game" myland.lvl
+    wait_for "alert: level saved" saved_shown
+    press Return
+    wait_for "panel naming the saved file" editor_panel_shown "$game/myland.lvl" Players
+    # Saved, so Esc asks nothing.
+    press Escape
+    use_screen 320 200
+    wait_for "menu after Esc in the saved land" menu_shown
+
+    (cd "$work/game" && ./tavo-tool check myland.lvl) >"$work/tool.log" 2>&1 ||
+        fail "tavo-tool check refuses the saved land: $(cat "$work/tool.log")"
+    (cd "$work/game" && ./tavo-tool info myland.lvl) >"$work/info.json" 2>"$work/tool.log" ||
+        fail "tavo-tool info cannot read the saved land: $(cat "$work/tool.log")"
+    python3 - "$work/info.json" >"$work/land.log" 2>&1 <<'EOF' || fail "the saved land is not what was built: $(cat "$work/land.log")"
+import json, sys
+
+land = json.load(open(sys.argv[1]))
+tiles = {(t["x"], t["y"]): t for t in land["tiles"]}
+wrong = []
+
+def hollows(x, y):
+    return [(h["slope"], h["floor"], h["roof"]) for h in tiles[x, y]["hollows"]]
+
+def objects(x, y):
+    return [(o["type"], o["z"]) for h in tiles[x, y]["hollows"] for o in h["objects"]]
+
+for cell in [(1, 0), (2, 0), (3, 1), (3, 2), (3, 3), (4, 3), (5, 3), (5, 4), (4, 4)]:
+    if hollows(*cell) != [(0, 0, 1)]:
+        wrong.append(f"{cell} has hollows {hollows(*cell)}, want one open level 0")
+if hollows(3, 0) != [(1, 0, 1)]:
+    wrong.append(f"(3, 0) has hollows {hollows(3, 0)}, want slope 1 on level 0")
+for cell in [(0, 0), (4, 0), (4, 1), (4, 2), (2, 1), (5, 2), (3, 4)]:
+    if hollows(*cell):
+        wrong.append(f"{cell} was not to be opened: {hollows(*cell)}")
+if tiles[3, 1]["wall"][1] != [2]:
+    wrong.append(f"the east wall of (3, 1) is {tiles[3, 1]['wall'][1]}, want [2]")
+if tiles[3, 2]["wall"][1] != [0]:
+    wrong.append(f"the east wall of (3, 2) is {tiles[3, 2]['wall'][1]}, want [0]")
+want = {(4, 3): [(2, 0)], (5, 4): [(3, 0)], (3, 3): [(1, 0)], (13, 10): [(2, 1)],
+        (13, 13): [(3, 1)], (10, 12): []}
+for cell, objs in want.items():
+    if objects(*cell) != objs:
+        wrong.append(f"{cell} holds {objects(*cell)}, want {objs}")
+players = [o for t in land["tiles"] for h in t["hollows"] for o in h["objects"] if o["type"] == 1]
+if land["n_players"] != 1 or len(players) != 1 or players[0]["index"] != 0:
+    wrong.append(f"{land['n_players']} players declared, {len(players)} placed: want player 1 alone")
+if land["n_diamonds"] != 2:
+    wrong.append(f"{land['n_diamonds']} diamonds, want 2")
+print("\n".join(wrong))
+sys.exit(1 if wrong else 0)
+EOF
+
+    # Player 1 looks north along the corridor to the slope; the diamond and
+    # the rock lie behind its right shoulder, out of sight.
+    expect_view "$work/game" myland.lvl 480x480 0 view
+    open_land myland.lvl
+    wait_for "chooser still on 640x480" chooser_shown 640x480
+    press Return
+    use_screen 640 480
+    wait_for "the saved land's game view" one_player_game_shown 640 480 0
+    press Escape
+    use_screen 320 200
+    wait_for "menu after Esc in the game" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
+# Esc with the land changed asks first: No stays, Yes leaves.  An Esc that
+# closes a dialog is not taken for the editor's own.
+case_editor_unsaved() {
+    copy_editor_game "$work/game"
+    local game
+    game=$(cd "$work/game" && pwd -P)
+    start_game "$work/game"
+    wait_for "menu" menu_shown
+    open_editor
+    wait_for "editor panel in Blocks mode" editor_panel_shown land.lvl Blocks
+    press F2
+    wait_for "load selector" selector_640_shown "Load level" "$game/"
+    press Escape
+    wait_for "editor after leaving the selector" editor_panel_shown land.lvl Blocks
+    # Nothing has changed yet: an editor that took the Esc would be gone.
+    press n
+    wait_for "the editor in Textures mode after leaving the selector" \
+        editor_panel_shown land.lvl Textures
+    keys n n n y m
+    wait_for "editor back in Blocks mode" editor_panel_shown land.lvl Blocks
+    press Escape
+    wait_for "question about unsaved changes" unsaved_question_shown
+    press n
+    wait_for "the question gone after No" question_gone
+    # The editor goes on, and the n answered the question only.
+    press n
+    wait_for "the editor in Textures mode after No" editor_panel_shown land.lvl Textures
+    press Escape
+    wait_for "question about unsaved changes again" unsaved_question_shown
+    press y
+    use_screen 320 200
+    wait_for "menu after Yes" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
+# A save that cannot be written leaves the old file as it was, and the land
+# still unsaved.  Root may write anywhere, but nobody can open a folder as
+# the file the save writes first.
+case_editor_failed_save() {
+    copy_editor_game "$work/game"
+    local game
+    game=$(cd "$work/game" && pwd -P)
+    build_land "$work/game" old.lvl <<'EOF'
+# An earlier level that must survive a failed save over it.
+size 3 1
+textures rock.pcx granite.bmp cobble.pcx
+level 0
+  ##.P.D
+EOF
+    cp "$work/game/old.lvl" "$work/old.lvl"
+    mkdir "$work/game/old.lvl.tmp"
+    start_game "$work/game"
+    wait_for "menu" menu_shown
+    open_editor
+    wait_for "editor panel" editor_panel_shown land.lvl Blocks
+    keys y m
+    save_as "$game" old.lvl
+    wait_for "alert: not saved" save_failure_shown old.lvl
+    press Return
+    wait_for "editor after the alert" editor_panel_shown "$game/old.lvl" Blocks
+    cmp "$work/old.lvl" "$work/game/old.lvl" || fail "the failed save changed old.lvl"
+    [[ -d $work/game/old.lvl.tmp ]] || fail "old.lvl.tmp is no longer a folder"
+    local lands
+    lands=$(cd "$work/game" && echo *.lvl)
+    [[ $lands == "land3.lvl old.lvl" ]] || fail "the lands in the folder are $lands"
+    press Escape
+    wait_for "question about unsaved changes after the failed save" unsaved_question_shown
+    press y
+    use_screen 320 200
+    wait_for "menu after Yes" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
+# The player walks into the land's only diamond: the game ends by itself.
+case_game_won() {
+    copy_game "$work/game"
+    build_land "$work/game" won.lvl <<'EOF'
+# Two steps along a corridor to the only diamond.
+size 6 1
+textures rock.pcx granite.bmp cobble.pcx
+facing P 1
+level 0
+  ##.P...D..##
+level 1
+  ##........##
+EOF
+    expect_view "$work/game" won.lvl 120x120 0 view
+    start_game "$work/game"
+    wait_for "menu" menu_shown
+    open_land won.lvl
+    wait_for "chooser on 80x80" chooser_shown 80x80
+    walk_chooser Down 160x120
+    press Return
+    use_screen 160 120
+    # With its diamond still there the game goes on, drawing frames.
+    wait_for "game view with the diamond ahead" one_player_game_shown 160 120 1
+    xdotool keydown a || fail "xdotool could not hold a"
+    use_screen 320 200
+    wait_for "menu once the diamond is collected" menu_shown
+    xdotool keyup a
+    press Escape
+    wait_for_exit 0
+}
+
 if [[ $(type -t "case_$case_name") != function ]]; then
     echo "unknown case: $case_name"
     exit 2
