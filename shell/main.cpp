@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 
 #include "editor/editor.h"
 #include "land/land.h"
@@ -67,9 +68,15 @@ int main()
 {
     srand((unsigned)time(nullptr));
 
-    if (allegro_init() != 0) {
-        fprintf(stderr, "tavo: cannot start Allegro: %s\n", allegro_error);
-        return 1;
+    // A display that is still starting up can refuse the first connection:
+    // give it a moment before giving up.
+    int tries = 0;
+    while (allegro_init() != 0) {
+        if (++tries == 10) {
+            fprintf(stderr, "tavo: cannot start Allegro: %s\n", allegro_error);
+            return 1;
+        }
+        usleep(200 * 1000);
     }
     install_keyboard();
     install_mouse();
@@ -117,6 +124,10 @@ int main()
     }
 
     unload_datafile(dat);
+    // Shut the library down here, on the main thread and in a known order,
+    // rather than leave it to the exit handlers.
+    remove_sound();
+    allegro_exit();
     return 0;
 }
 END_OF_MAIN()
