@@ -1,10 +1,12 @@
 // How fast one player's view is drawn: the bundled land from its start, a
-// generated 255 x 255 land from its middle, a 40 x 40 cut of the same land
-// around the same viewer (the same picture, so the two times show what the
-// land's size costs), and a hall full of rocks.  Every case runs with the
-// walk's culling on and off.
+// generated 255 x 255 land, 40 x 40 cuts of it around the same viewers, and
+// a hall full of rocks, each with the walk's culling on and off.  The "pair"
+// cases draw a big land and its cut by turns and report the ratio of their
+// times: what the land's size costs.
 //
 //   cmake --build build --target bench_view && build/bench/bench_view
+//   (--benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
+//   on a busy machine)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -246,6 +249,40 @@ void bench_view(benchmark::State &state, const scene *s, int w, int h, bool cull
     state.counters["fps"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
 }
 
+double thread_seconds()
+{
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+// The big land and its cut drawn by turns, frame by frame, so that a busy
+// machine slows both alike; "ratio" is the big land's time over the cut's.
+void bench_pair(benchmark::State &state, const scene *big, const scene *cut, int w, int h, bool culled)
+{
+    BITMAP *b = create_bitmap(w, h);
+    view_culling = culled;
+    draw_into(*big, b);  // both lands have the same fog
+    double t_big = 0, t_cut = 0;
+    for (auto _ : state) {
+        for (const scene *s : {big, cut}) {
+            land = s->land;
+            player_info[0].object = s->viewer;
+            double t0 = thread_seconds();
+            draw_player_view(&player_info[0]);
+            (s == big ? t_big : t_cut) += thread_seconds() - t0;
+        }
+        benchmark::ClobberMemory();
+    }
+    view_culling = true;
+    player_info[0].view = nullptr;
+    destroy_bitmap(b);
+    double n = (double)state.iterations();
+    state.counters["fps_255"] = n / t_big;
+    state.counters["fps_40"] = n / t_cut;
+    state.counters["ratio"] = t_big / t_cut;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -320,6 +357,15 @@ int main(int argc, char **argv)
                     ->ComputeStatistics("min", [](const std::vector<double> &v) {
                         return *std::min_element(v.begin(), v.end());
                     });
+            }
+    for (int pair : {1, 3})
+        for (int size : {0, 1})
+            for (bool culled : {true, false}) {
+                int w = size ? 1600 : 640, h = size ? 1200 : 480;
+                std::string name = "pair/" + scenes[pair].name + "_vs_" + scenes[pair + 1].name + "/" +
+                                   std::to_string(w) + "x" + std::to_string(h) + (culled ? "/culled" : "/unculled");
+                benchmark::RegisterBenchmark(name.c_str(), bench_pair, &scenes[pair], &scenes[pair + 1], w, h, culled)
+                    ->Unit(benchmark::kMillisecond);
             }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
