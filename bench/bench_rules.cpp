@@ -1,0 +1,189 @@
+// One logic step (animate_objects then sort_objects, as the game loop runs
+// it) of the largest land there can be: 255 x 255 tiles with 13 312 rocks
+// and 3 072 diamonds.  Columns of rocks collapse and roll off each other,
+// rocks dropped from high up fall onto diamonds and roll off them, and the
+// rest stand.  The land is rebuilt (untimed) every batch of steps, before it
+// has settled.  Two more cases time the same land once quiet, and the same
+// tiles empty (the cost of the walks alone).
+//
+//   build/bench/bench_rules --benchmark_repetitions=5
+//
+// With repetitions, the "min" line gives the fastest one.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "land/land.h"
+#include "objects/objects.h"
+#include "shell/shell.h"
+#include "tests/land_builder.h"
+
+namespace {
+
+const int size = 255;
+const int roof = 48;
+const int column_height = 12;
+const int drop_height = 40;
+const int batch = 600;  // steps before the land is rebuilt; falls from drop_height take ~280
+
+void start_headless()
+{
+    static bool started = false;
+    if (!started) {
+        install_allegro(SYSTEM_NONE, &errno, atexit);
+        set_color_depth(8);
+        started = true;
+    }
+}
+
+// An open floor, with a ramp on every seventh tile so that some rocks roll
+// downhill too, and on a grid of 8 x 8 tiles: a column of standing rocks, a
+// rock dropped onto a diamond, a diamond on the floor and one in mid-air.
+LAND *build_busy_land()
+{
+    LAND *l = make_solid_land(size, size);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            int cell = (x * 3 + y * 5) % 7;
+            int shape = cell == 0 ? 1 + (x + y) % 4 : 0;
+            HOLLOW *h = add_hollow(l, x, y, 0, roof, shape);
+            int base = floor_level(h);
+            int gx = x % 8, gy = y % 8;
+            if (gx == 0 && gy == 0) {
+                for (int z = base; z < base + column_height; z++)
+                    add_object(h, OBJ_ROCK, x, y, z);
+            } else if (gx == 4 && gy == 4) {
+                add_object(h, OBJ_DIAMOND, x, y, base);
+                add_object(h, OBJ_ROCK, x, y, drop_height);
+            } else if (gx == 2 && gy == 6) {
+                add_object(h, OBJ_DIAMOND, x, y, base);
+            } else if (gx == 6 && gy == 2) {
+                add_object(h, OBJ_DIAMOND, x, y, base + 5);
+            }
+        }
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++)
+            for (HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+                for (OBJECT *o = h->object; o; o = o->next)
+                    l->n_diamonds += o->type == OBJ_DIAMOND;
+    return l;
+}
+
+// On a busy machine the fastest repetition says most.
+double fastest(const std::vector<double> &v)
+{
+    return *std::min_element(v.begin(), v.end());
+}
+
+void step_land()
+{
+    animate_objects();
+    sort_objects();
+}
+
+struct census {
+    long rocks = 0, diamonds = 0, busy = 0;
+};
+
+census count_objects(const LAND *l)
+{
+    census c;
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+                for (const OBJECT *o = h->object; o; o = o->next) {
+                    c.rocks += o->type == OBJ_ROCK;
+                    c.diamonds += o->type == OBJ_DIAMOND;
+                    c.busy += o->type == OBJ_ROCK && (o->move_step || o->z_speed);
+                }
+    return c;
+}
+
+void new_land()
+{
+    destroy_land(land);
+    srand(1);
+    land = build_busy_land();
+}
+
+// Rocks in motion on average over a batch, sampled outside the timing.
+double busy_over_a_batch()
+{
+    new_land();
+    long busy = 0;
+    for (int i = 0; i < batch; i++) {
+        step_land();
+        busy += count_objects(land).busy;
+    }
+    return (double)busy / batch;
+}
+
+void bm_logic_step_collapsing(benchmark::State &state)
+{
+    start_headless();
+    static INPUT_FRAME frame;
+    memset(frame, 0, sizeof frame);
+    ckey = frame;
+    new_land();
+    census c = count_objects(land);
+    int steps = 0;
+    for (auto _ : state) {
+        if (steps == batch) {
+            state.PauseTiming();
+            new_land();
+            steps = 0;
+            state.ResumeTiming();
+        }
+        step_land();
+        steps++;
+    }
+    state.counters["rocks"] = (double)c.rocks;
+    state.counters["diamonds"] = (double)c.diamonds;
+    state.counters["rocks_in_motion"] = busy_over_a_batch();
+    destroy_land(land);
+    land = nullptr;
+}
+BENCHMARK(bm_logic_step_collapsing)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
+
+void bm_logic_step_settled(benchmark::State &state)
+{
+    start_headless();
+    static INPUT_FRAME frame;
+    memset(frame, 0, sizeof frame);
+    ckey = frame;
+    new_land();
+    for (int i = 0; i < 3000; i++)
+        step_land();
+    census c = count_objects(land);
+    for (auto _ : state)
+        step_land();
+    state.counters["rocks"] = (double)c.rocks;
+    state.counters["rocks_in_motion"] = (double)c.busy;
+    destroy_land(land);
+    land = nullptr;
+}
+BENCHMARK(bm_logic_step_settled)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
+
+// The walks alone: the same tiles with nothing in them.
+void bm_logic_step_empty(benchmark::State &state)
+{
+    start_headless();
+    destroy_land(land);
+    land = make_solid_land(size, size);
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++)
+            add_hollow(land, x, y, 0, roof);
+    for (auto _ : state)
+        step_land();
+    destroy_land(land);
+    land = nullptr;
+}
+BENCHMARK(bm_logic_step_empty)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
+
+} // namespace
+
+BENCHMARK_MAIN();
