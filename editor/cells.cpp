@@ -126,6 +126,21 @@ void join_hollows(HOLLOW *lower, HOLLOW *upper)
     free(upper);
 }
 
+// Cuts h at level z: h ends below z, and a new hollow from upper_floor up
+// (sloped or flat) takes its roof and the objects above z.  The object at z
+// goes.
+void split_hollow(HOLLOW *h, int z, int upper_floor, int upper_slope)
+{
+    HOLLOW *n = new_hollow(upper_slope, upper_floor, h->roof);
+    n->roof_tex = h->roof_tex;
+    h->roof = z;
+    h->roof_tex = 0;
+    remove_object_at(h, z);
+    move_objects_above(h, z, n);
+    n->next = h->next;
+    h->next = n;
+}
+
 } // namespace
 
 void editor_destroy_object(OBJECT **link)
@@ -230,14 +245,7 @@ void fill_land()
         remove_object_at(h, z);
         h->roof = z;
     } else {
-        HOLLOW *n = new_hollow(0, z + 1, h->roof);
-        n->roof_tex = h->roof_tex;
-        h->roof = z;
-        h->roof_tex = 0;
-        remove_object_at(h, z);
-        move_objects_above(h, z, n);
-        n->next = h->next;
-        h->next = n;
+        split_hollow(h, z, z + 1, 0);
     }
 }
 
@@ -253,14 +261,7 @@ void insert_slope()
             h->slope = h->slope % 12 + 1;  // flat again only through M
             remove_object_at(h, z);
         } else {
-            HOLLOW *n = new_hollow(1, z, h->roof);
-            n->roof_tex = h->roof_tex;
-            h->roof = z;
-            h->roof_tex = 0;
-            remove_object_at(h, z);
-            move_objects_above(h, z, n);
-            n->next = h->next;
-            h->next = n;
+            split_hollow(h, z, z, 1);  // the two halves touch: no wall changes
         }
         return;
     }

@@ -316,6 +316,20 @@ static void draw_editor_marks()
     }
 }
 
+// One row off the camera row: left of the camera column towards it, then
+// right of it towards it; near_wall is the row's side facing the camera.
+static void walk_row(int y, int px, int w, tile_step near_wall)
+{
+    column_span s = row_in_reach(y, w);
+    if (s.lo > s.hi)
+        return;
+    for (int x = s.lo; x < std::min(px, s.hi + 1); x++)
+        visit(x, y, near_wall, dpv_draw_lwall);
+    at(px, y, dpv_draw_lwall);
+    for (int x = s.hi; x >= std::max(px, s.lo); x--)
+        visit(x, y, dpv_draw_rwall, near_wall);
+}
+
 void draw_player_view(PLAYER_INFO *info)
 {
     dpv_object = info->object;
@@ -351,16 +365,8 @@ void draw_player_view(PLAYER_INFO *info)
     // from the side the camera is on, and the camera tile comes last.  Tiles
     // out of reach would draw nothing and are passed over.
     reach_everything();
-    for (int y = 0; y < py; y++) {
-        column_span s = row_in_reach(y, w);
-        if (s.lo > s.hi)
-            continue;
-        for (int x = s.lo; x < std::min(px, s.hi + 1); x++)
-            visit(x, y, dpv_draw_twall, dpv_draw_lwall);
-        at(px, y, dpv_draw_lwall);
-        for (int x = s.hi; x >= std::max(px, s.lo); x--)
-            visit(x, y, dpv_draw_rwall, dpv_draw_twall);
-    }
+    for (int y = 0; y < py; y++)
+        walk_row(y, px, w, dpv_draw_twall);
     column_span cs = row_in_reach(py, w);
     for (int x = cs.lo; x < std::min(px, cs.hi + 1); x++) {
         poll_music();
@@ -370,16 +376,8 @@ void draw_player_view(PLAYER_INFO *info)
         poll_music();
         at(x, py, dpv_draw_twall);
     }
-    for (int y = h - 1; y >= py; y--) {
-        column_span s = row_in_reach(y, w);
-        if (s.lo > s.hi)
-            continue;
-        for (int x = s.lo; x < std::min(px, s.hi + 1); x++)
-            visit(x, y, dpv_draw_bwall, dpv_draw_lwall);
-        at(px, y, dpv_draw_lwall);
-        for (int x = s.hi; x >= std::max(px, s.lo); x--)
-            visit(x, y, dpv_draw_rwall, dpv_draw_bwall);
-    }
+    for (int y = h - 1; y >= py; y--)
+        walk_row(y, px, w, dpv_draw_bwall);
     reach_everything();
     if (editor_running)
         draw_editor_marks();
