@@ -98,14 +98,22 @@ void add_falling_placeholder()
     ao_before_prev_object = ao_prev_object;
     if (old_prev && left_column(*old_prev, o) && old_before && !left_column(*old_before, o) &&
         (*old_before)->z >= o->z - 1) {
-        // The entry below has just finished a move out of this column and is
-        // re-filed only at the end of the frame: the reservation belongs in
-        // front of what is really below, or the faller would never see it.
-        // placeholder, the entry below, the departed one, the current object
+        // The entry before us has just finished a move out of this column and
+        // is re-filed only at the end of the frame.  It must not stand
+        // between us and what is really below: move it in front (it has been
+        // stepped already), then lay out the list as for an entry below:
+        // the departed one, placeholder, the entry below, the current object.
+        OBJECT *departed = *old_prev;
+        OBJECT *below = *old_before;
+        below->next = o;
         create_placeholder(old_before, o->x, o->y, o->z - 1, 0, o);
+        OBJECT *reservation = *old_before;
+        departed->next = reservation;
+        *old_before = departed;
         ao_two_before_prev_object = old_before;
-        ao_before_prev_object = &(*old_before)->next;
-        ao_prev_object = old_prev;
+        ao_before_prev_object = &departed->next;
+        ao_prev_object = &reservation->next;
+        ao_object = &below->next;
     } else if (old_prev && (*old_prev)->z >= o->z - 1) {
         // placeholder, the entry below, the current object
         create_placeholder(old_prev, o->x, o->y, o->z - 1, 0, o);

@@ -3,6 +3,8 @@
 // objects are drawn, seen through stand-ins put into the draw_object table.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <utility>
 #include <vector>
 
@@ -314,13 +316,23 @@ TEST_F(RenderWalk, EveryTileIsDrawnOnceFarToNearWithTheCameraTileLast)
     }
 }
 
-TEST_F(RenderWalk, TilesFarBeyondTheFogAreStillVisited)
+TEST_F(RenderWalk, FarTilesAreVisitedInOrderOnlyWithoutCulling)
 {
-    // The walk's reach is not limited: the draw entries see every tile.
+    // Unculled, the draw entries see every tile, however far; culled, the
+    // walk keeps its order but stops short of tiles no pixel can come from.
     make_open_land(40, 3);
     viewer v(1, 1, 0, 1);
+    view_culling = false;
     v.draw();
+    view_culling = true;
     EXPECT_EQ(tiles_drawn(), far_to_near(40, 3, 1, 1));
+
+    v.draw();
+    std::vector<std::pair<int, int>> culled = tiles_drawn(), kept;
+    for (const auto &t : far_to_near(40, 3, 1, 1))
+        if (t.first - 1.5 < 10 * std::sqrt(3.0) + 0.25)  // a sphere pixel's reach, from x 1.5
+            kept.push_back(t);
+    EXPECT_EQ(culled, kept);
 }
 
 TEST_F(RenderWalk, ViewerOutsideTheGridWalksFromTheNearestTile)
