@@ -619,10 +619,10 @@ long env_number(const char *name, long fallback)
 // from TAVO_SOAK_FROM on: for following a failure step by step.
 void watch_tiles(const LAND *l, long step)
 {
-    const char *spec = getenv("TAVO_SOAK_WATCH");
-    if (!spec || step < env_number("TAVO_SOAK_FROM", 1))
+    const char *tiles = getenv("TAVO_SOAK_WATCH");
+    if (!tiles || step < env_number("TAVO_SOAK_FROM", 1))
         return;
-    std::istringstream in(spec);
+    std::istringstream in(tiles);
     int x, y;
     char comma;
     while (in >> x >> comma >> y)
