@@ -65,6 +65,7 @@ void process_moving_object()
         return;
     }
     o->move_step = 0;
+    note_tile_change(o->x, o->y);
     switch (o->dir) {
     case 0: o->y--; break;
     case 1: o->x++; break;

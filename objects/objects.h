@@ -87,8 +87,12 @@ extern OBJECT **ao_two_before_prev_object;
 // One logic step of every object of the land, rows outer, bottom-up per hollow.
 void animate_objects();
 // Re-files objects that finished a move into another tile and drops the
-// placeholders that reserved their way.
+// placeholders that reserved their way.  Only the tiles noted by
+// note_tile_change() since the last call are walked, in row order, which
+// gives exactly what a walk of every tile would.
 void sort_objects();
+// Notes that an object filed in tile (x, y) has just changed tile.
+void note_tile_change(int x, int y);
 
 // A new object at rest with a zeroed type record; null when memory runs out.
 OBJECT *create_object(int type, int x, int y, int z);
