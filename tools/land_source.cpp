@@ -138,7 +138,12 @@ source read_source(const std::string &text)
         line++;
         std::string s = strip_comment(raw);
         if (current && (int)current->rows.size() < src.h) {
-            std::string row = s;
+            // A row is taken whole (a solid cell with no object may read "# "),
+            // unless the line is a comment from its start.
+            std::string row = raw;
+            size_t first = row.find_first_not_of(" \t");
+            if (first != std::string::npos && strip_comment(row.substr(first)).empty())
+                continue;
             while (!row.empty() && (row.back() == '\r' || row.back() == ' ' || row.back() == '\t'))
                 row.pop_back();
             size_t lead = row.find_first_not_of(" \t");

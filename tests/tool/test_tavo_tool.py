@@ -132,6 +132,13 @@ class ToolTest(unittest.TestCase):
             self.assertEqual(r.returncode, 1, words)
             self.assertIn(words, r.stderr)
 
+    def test_comments_inside_maps(self):
+        # A comment line inside a map is skipped; a solid cell with a blank
+        # object inside a row does not start a comment.
+        src = SOURCE.replace("level 0\n  ######\n", "level 0\n  # the back wall\n  ### ##\n")
+        r = self.build(src)
+        self.assertEqual(r.returncode, 0, r.stderr)
+
     def test_files_that_cannot_be_loaded(self):
         r = run("info", self.path("missing.lvl"))
         self.assertEqual(r.returncode, 1)
