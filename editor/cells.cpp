@@ -143,18 +143,22 @@ void split_hollow(HOLLOW *h, int z, int upper_floor, int upper_slope)
 
 } // namespace
 
-void editor_destroy_object(OBJECT **link)
+void editor_forget_object(OBJECT *o)
 {
-    OBJECT *o = *link;
     if (o->type == OBJ_DIAMOND)
         land->n_diamonds--;
-    if (o->type == OBJ_PLAYER) {
-        int i = ((PLAYER_DATA *)o->data)->index & 1;
-        if (editor_player_exists[i]) {
-            editor_player_exists[i] = 0;
-            n_players--;
-        }
+    if (o->type != OBJ_PLAYER)
+        return;
+    int i = ((PLAYER_DATA *)o->data)->index & 1;
+    if (editor_player_exists[i]) {
+        editor_player_exists[i] = 0;
+        n_players--;
     }
+}
+
+void editor_destroy_object(OBJECT **link)
+{
+    editor_forget_object(*link);
     destroy_object(link);
 }
 

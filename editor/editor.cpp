@@ -319,25 +319,13 @@ void draw_editor_panel(PLAYER_INFO *row)
 
 LAND *create_solid_land(int w, int h, const char *const *names, int n_names)
 {
-    LAND *l = (LAND *)calloc(1, sizeof(LAND));
+    LAND *l = create_land(w, h, names, n_names);
     if (!l)
         return nullptr;
-    l->n_textures = n_names;
-    l->texture = (BITMAP **)calloc(n_names, sizeof(BITMAP *));
-    l->texture_filename = (char **)calloc(n_names, sizeof(char *));
-    l->w = w;
-    l->h = h;
-    l->tile = (TILE **)calloc(h, sizeof(TILE *));
-    bool ok = l->texture && l->texture_filename && l->tile;
-    for (int y = 0; ok && y < h; y++)
-        ok = (l->tile[y] = (TILE *)calloc(w, sizeof(TILE))) != nullptr;
-    for (int i = 0; ok && i < n_names; i++) {
-        ok = (l->texture_filename[i] = strdup(names[i])) != nullptr;
+    for (int i = 0; i < n_names; i++)
         l->texture[i] = load_texture((std::string("textures/") + names[i]).c_str());
-    }
-    if (ok)
-        ok = (l->missing_texture = create_missing_texture()) != nullptr;
-    if (!ok) {
+    l->missing_texture = create_missing_texture();
+    if (!l->missing_texture) {
         free_land(l);
         return nullptr;
     }

@@ -30,6 +30,9 @@ void clear_land();
 void fill_land();
 void insert_slope();
 void editor_destroy_object(OBJECT **link);
+// Takes an object out of the books (placed players, the diamond count)
+// before it goes or changes type.
+void editor_forget_object(OBJECT *o);
 
 // Wall upkeep for a change of cell (t, z) on side d, called before the change.
 void do_texw_cleared(TILE *t, TILE *n, int z, int d);

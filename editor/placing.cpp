@@ -22,24 +22,18 @@ void *new_record(size_t size)
 HOLLOW *standing_hollow()
 {
     HOLLOW *h = find_hollow(&land->tile[yeditor][xeditor], zeditor);
-    if (!h || zeditor < h->floor + (h->slope ? 1 : 0))
+    if (!h || zeditor < floor_level(h))
         return nullptr;
     return h;
 }
 
-// Takes an object out of the books (players placed, diamonds counted)
-// before its record goes.
-void forget_object(OBJECT *o)
+// Gives an object standing at the cursor a new type and a fresh record.
+void retype(OBJECT *o, int type)
 {
-    if (o->type == OBJ_DIAMOND)
-        land->n_diamonds--;
-    if (o->type != OBJ_PLAYER)
-        return;
-    int i = ((PLAYER_DATA *)o->data)->index & 1;
-    if (editor_player_exists[i]) {
-        editor_player_exists[i] = 0;
-        n_players--;
-    }
+    editor_forget_object(o);
+    destroy_object_data[o->type](o->data);
+    o->data = nullptr;
+    o->type = type;
 }
 
 int next_insertable(int type)
@@ -92,10 +86,7 @@ void insert_object()
         return;
     if (OBJECT **link = object_link_at(&h->object, zeditor)) {
         OBJECT *o = *link;
-        forget_object(o);
-        destroy_object_data[o->type](o->data);
-        o->data = nullptr;
-        o->type = next_insertable(o->type);
+        retype(o, next_insertable(o->type));
         editobj_init_data[o->type](o);
         editor_object = o->type;
         if (o->type == OBJ_DIAMOND)
@@ -118,9 +109,7 @@ void remove_player(int n)
                 for (OBJECT **link = &h->object; *link; link = &(*link)->next) {
                     OBJECT *o = *link;
                     if (o->type == OBJ_PLAYER && ((PLAYER_DATA *)o->data)->index == n) {
-                        destroy_object(link);
-                        editor_player_exists[n] = 0;
-                        n_players--;
+                        editor_destroy_object(link);
                         return;
                     }
                 }
@@ -133,11 +122,8 @@ void insert_player(int n)
         return;  // nowhere to stand: the player stays where it was
     remove_player(n);
     if (OBJECT **link = object_link_at(&h->object, zeditor)) {
-        OBJECT *o = *link;
-        forget_object(o);
-        destroy_object_data[o->type](o->data);
-        o->type = OBJ_PLAYER;
-        editor_init_player_data(o, n);
+        retype(*link, OBJ_PLAYER);
+        editor_init_player_data(*link, n);
     } else {
         editor_init_player_data(new_object_at_cursor(h, OBJ_PLAYER), n);
     }

@@ -2,6 +2,7 @@
 #include "land/land.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "objects/objects.h"
 #include "shell/shell.h"
@@ -47,6 +48,37 @@ void build_fog_map(const RGB *palette, int fog_colour)
 {
     const RGB &c = palette[fog_colour & 255];
     create_light_table(&the_fog_map, palette, c.r, c.g, c.b, nullptr);
+}
+
+bool allocate_tiles(LAND *l, int w, int h)
+{
+    l->tile = (TILE **)calloc(h ? h : 1, sizeof(TILE *));
+    if (!l->tile)
+        return false;
+    l->w = w;
+    l->h = h;
+    for (int y = 0; y < h; y++)
+        if (!(l->tile[y] = (TILE *)calloc(w ? w : 1, sizeof(TILE))))
+            return false;
+    return true;
+}
+
+LAND *create_land(int w, int h, const char *const *names, int n)
+{
+    LAND *l = (LAND *)calloc(1, sizeof(LAND));
+    if (!l)
+        return nullptr;
+    l->n_textures = n;
+    l->texture = (BITMAP **)calloc(n, sizeof(BITMAP *));
+    l->texture_filename = (char **)calloc(n, sizeof(char *));
+    bool ok = l->texture && l->texture_filename && allocate_tiles(l, w, h);
+    for (int i = 0; ok && i < n; i++)
+        ok = (l->texture_filename[i] = strdup(names[i])) != nullptr;
+    if (!ok) {
+        free_land(l);
+        return nullptr;
+    }
+    return l;
 }
 
 void free_land(LAND *l)

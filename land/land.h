@@ -108,6 +108,14 @@ void build_fog_map(const RGB *palette, int fog_colour);
 // outside it the player table's objects).
 void destroy_land(LAND *l);
 
+// A land of w x h solid tiles with a slot and a copy of the name for each of
+// the n texture names, no texture loaded yet; null when memory runs out.
+LAND *create_land(int w, int h, const char *const *names, int n);
+
+// Gives l its rows of w x h solid tiles; false when memory runs out, with
+// what was made left for free_land().
+bool allocate_tiles(LAND *l, int w, int h);
+
 // Frees what a land owns and nothing else: for loaders giving up half-way,
 // which must leave the current land's globals alone.
 void free_land(LAND *l);

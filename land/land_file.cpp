@@ -241,16 +241,8 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
         int w = r.byte();
         int h = r.byte();
         ok = !r.bad;
-        if (ok) {
-            l->tile = (TILE **)calloc(h ? h : 1, sizeof(TILE *));
-            ok = l->tile != nullptr || refuse("out of memory");
-            for (int y = 0; ok && y < h; y++) {
-                l->tile[y] = (TILE *)calloc(w ? w : 1, sizeof(TILE));
-                ok = l->tile[y] != nullptr || refuse("out of memory");
-            }
-            l->w = w;
-            l->h = h;
-        }
+        if (ok)
+            ok = allocate_tiles(l, w, h) || refuse("out of memory");
     }
     ok = ok && read_tiles(r, l, e) && read_walls(r, l);
     if (ok) {

@@ -179,28 +179,29 @@ static void dpv_draw_object(OBJECT *o)
         dpv_draw_object(o->next);
 }
 
-static void dpv_draw_hollow(HOLLOW *h)
+// The floor, the objects standing on it, then the wedge under a slope.
+static void draw_hollow_contents(HOLLOW *h)
 {
     // A floor and the wedge under it fill the hollow's lowest level.
     bool floor_near = levels_in_reach(h->floor, h->floor + 1);
+    if (floor_near)
+        dpv_draw_floor(h);
+    if (h->object)
+        dpv_draw_object(h->object);
+    if (floor_near)
+        dpv_draw_slope_walls(h);
+}
+
+static void dpv_draw_hollow(HOLLOW *h)
+{
     if (h->roof > dpv_zp) {
         if (h->next)
             dpv_draw_hollow(h->next);
         if (levels_in_reach(h->roof, h->roof))
             dpv_draw_roof(h);
-        if (floor_near)
-            dpv_draw_floor(h);
-        if (h->object)
-            dpv_draw_object(h->object);
-        if (floor_near)
-            dpv_draw_slope_walls(h);
+        draw_hollow_contents(h);
     } else {
-        if (floor_near)
-            dpv_draw_floor(h);
-        if (h->object)
-            dpv_draw_object(h->object);
-        if (floor_near)
-            dpv_draw_slope_walls(h);
+        draw_hollow_contents(h);
         if (h->next)
             dpv_draw_hollow(h->next);
     }

@@ -400,18 +400,13 @@ land_source_result parse_land_source(const std::string &text)
     LAND *l = nullptr;
     try {
         source src = read_source(text);
-        l = (LAND *)calloc(1, sizeof(LAND));
-        l->n_textures = (int)src.textures.size();
-        l->texture = (BITMAP **)calloc(l->n_textures, sizeof(BITMAP *));
-        l->texture_filename = (char **)calloc(l->n_textures, sizeof(char *));
-        for (int i = 0; i < l->n_textures; i++)
-            l->texture_filename[i] = strdup(src.textures[i].c_str());
+        std::vector<const char *> names;
+        for (const std::string &t : src.textures)
+            names.push_back(t.c_str());
+        l = create_land(src.w, src.h, names.data(), (int)names.size());
+        if (!l)
+            out_of_memory();
         l->fog_colour = src.fog;
-        l->w = src.w;
-        l->h = src.h;
-        l->tile = (TILE **)calloc(l->h, sizeof(TILE *));
-        for (int y = 0; y < l->h; y++)
-            l->tile[y] = (TILE *)calloc(l->w, sizeof(TILE));
         int players[2] = {0, 0};
         int placed = 0;
         for (int y = 0; y < l->h; y++)
