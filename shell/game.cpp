@@ -43,6 +43,11 @@ void remove_views()
 void run_logic_step()
 {
     ckey = retrieve_input_frame();
+    // A replay takes its keys from the tape; the timer only paces it.
+    if (game_playback)
+        ckey = next_playback_frame(*game_playback);
+    if (game_recording)
+        record_frame(*game_recording, ckey);
     animate_objects();
     sort_objects();
     destroy_input_frame();
@@ -64,6 +69,10 @@ void play_game()
             rest(0);
         }
         while (frame_store.load(std::memory_order_acquire) > 0) {
+            if (game_playback && game_playback->step >= game_playback->frames) {
+                done = true;  // the tape has run out before the game ended
+                break;
+            }
             run_logic_step();
             if (++steps == 100) {
                 rate = drawn;  // frames drawn over the last 100 logic steps

@@ -1,20 +1,83 @@
 // main.cpp -- program entry: start-up, the menu and its two paths.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <string>
 #include <unistd.h>
 
 #include "editor/editor.h"
 #include "land/land.h"
 #include "shell/shell.h"
 
-// Shows a failure on the menu screen and waits for a key.
-static void show_failure(const char *line1, const char *line2)
+// What the command line asks for besides the menu.
+struct OPTIONS {
+    const char *land = nullptr;    // played at once, instead of the menu's first G
+    const char *record = nullptr;  // every game's tape goes here
+    const char *replay = nullptr;  // a tape played back at once
+};
+
+static const char usage_text[] =
+    "usage: tavo [LAND.lvl]\n"
+    "       tavo --record FILE.tape [LAND.lvl]\n"
+    "       tavo --replay FILE.tape\n"
+    "       tavo --help\n"
+    "\n"
+    "Without arguments the menu starts: G plays, E edits, Esc leaves.\n"
+    "  LAND.lvl            play this land at once, then the menu\n"
+    "  --record FILE.tape  record every game played; when a game ends, its tape\n"
+    "                      (land, random seed and keys) is written to FILE.tape\n"
+    "  --replay FILE.tape  play a recorded game back in the window; Esc stops it\n"
+    "  --help              this text\n";
+
+// 0 when the arguments make sense, else the exit status to leave with.
+static int parse_options(int argc, char **argv, OPTIONS &o)
+{
+    for (int i = 1; i < argc; i++) {
+        const char *a = argv[i];
+        if (!strcmp(a, "--help") || !strcmp(a, "-h")) {
+            fputs(usage_text, stdout);
+            exit(0);
+        } else if (!strcmp(a, "--record") && i + 1 < argc && !o.record) {
+            o.record = argv[++i];
+        } else if (!strcmp(a, "--replay") && i + 1 < argc && !o.replay) {
+            o.replay = argv[++i];
+        } else if (a[0] != '-' && !o.land) {
+            o.land = a;
+        } else {
+            fprintf(stderr, "tavo: cannot make sense of \"%s\"\n", a);
+            return 2;
+        }
+    }
+    if (o.replay && (o.record || o.land)) {
+        fprintf(stderr, "tavo: --replay plays its tape's own land and records nothing\n");
+        return 2;
+    }
+    return 0;
+}
+
+static OPTIONS options;
+
+// Shows a failure on the menu screen and waits for a key.  The second text
+// is wrapped to the screen's width.
+static void show_failure(const char *line1, const std::string &text)
 {
     clear_bitmap(screen);
     textout_ex(screen, font, line1, 0, 0, makecol(255, 0, 0), -1);
-    textout_ex(screen, font, line2, 0, 8, makecol(255, 255, 255), -1);
-    textout_ex(screen, font, "Press a key.", 0, 24, makecol(255, 255, 0), -1);
+    const size_t width = (size_t)(SCREEN_W / 8);
+    int y = 8;
+    for (size_t at = 0; at < text.size() || y == 8; y += 8) {
+        size_t n = std::min(width, text.size() - at);
+        if (at + n < text.size()) {
+            size_t space = text.rfind(' ', at + n);
+            if (space != std::string::npos && space > at)
+                n = space - at + 1;
+        }
+        textout_ex(screen, font, text.substr(at, n).c_str(), 0, y, makecol(255, 255, 255), -1);
+        at += n;
+    }
+    textout_ex(screen, font, "Press a key.", 0, y + 8, makecol(255, 255, 0), -1);
     clear_keybuf();
     readkey();
 }
@@ -29,12 +92,22 @@ static bool data_is_whole(DATAFILE *d)
     return true;
 }
 
-static void game_path()
+// The land as a tape names it: its bare name when it lies beside the tape,
+// else its full path, so that the tape finds it from anywhere.
+static std::string land_name_for_tape(const char *land_path, const char *tape_path)
 {
-    char path[256] = "";
-    if (!file_select_ex("Load level", path, "lvl", sizeof path, 0, 0))
-        snprintf(path, sizeof path, "land.lvl");
+    char land_dir[PATH_MAX], tape_dir[PATH_MAX], full[PATH_MAX];
+    std::string l(land_path), t(tape_path);
+    std::string ld = l.find('/') == std::string::npos ? "." : l.substr(0, l.rfind('/') + 1);
+    std::string td = t.find('/') == std::string::npos ? "." : t.substr(0, t.rfind('/') + 1);
+    if (realpath(ld.c_str(), land_dir) && realpath(td.c_str(), tape_dir) && !strcmp(land_dir, tape_dir))
+        return get_filename(land_path);
+    return realpath(land_path, full) ? std::string(full) : l;
+}
 
+// Loads a land, asks for the screen size and plays it; back to the menu after.
+static void play_land(const char *path)
+{
     land = load_land(path);
     if (!land) {
         // No game starts without a land.
@@ -54,6 +127,59 @@ static void game_path()
     land = nullptr;
 }
 
+// The game path; a land given on the command line skips the file selector.
+static void game_path(const char *given)
+{
+    char path[256] = "";
+    if (given)
+        snprintf(path, sizeof path, "%s", given);
+    else if (!file_select_ex("Load level", path, "lvl", sizeof path, 0, 0))
+        snprintf(path, sizeof path, "land.lvl");
+    if (!options.record) {
+        play_land(path);
+        return;
+    }
+
+    // The rocks' textures and the rolls depend on the seed: it is given to
+    // the generator right before the land is loaded, as a replay will.
+    TAPE tape;
+    tape.seed = (unsigned long)time(nullptr) & 0xffffffffUL;
+    srand((unsigned)tape.seed);
+    TAPE_RECORDING recording;
+    game_recording = &recording;
+    play_land(path);
+    game_recording = nullptr;
+    if (recording.steps == 0)
+        return;  // no game was played
+    tape.land = land_name_for_tape(path, options.record);
+    tape.frames = recording.steps;
+    tape.held = finish_recording(recording);
+    if (!file_crc32(path, tape.crc32) || save_tape(options.record, tape) != 0)
+        show_failure("Cannot write the tape:", options.record);
+}
+
+static void replay_path(const char *tape_path)
+{
+    TAPE tape;
+    std::string why, land_path;
+    int line = read_tape(tape_path, tape, why);
+    if (line) {
+        show_failure("Cannot replay the tape:",
+                     std::string(tape_path) + (line > 0 ? ":" + std::to_string(line) : "") + ": " + why);
+        return;
+    }
+    if (find_tape_land(tape, tape_path, nullptr, land_path, why)) {
+        show_failure("Cannot replay the tape:", why);
+        return;
+    }
+    TAPE_PLAYBACK playback;
+    start_playback(playback, tape);
+    srand((unsigned)tape.seed);
+    game_playback = &playback;
+    play_land(land_path.c_str());
+    game_playback = nullptr;
+}
+
 static void editor_path()
 {
     if (!choose_gfx_mode())
@@ -64,8 +190,12 @@ static void editor_path()
     scrbuf = nullptr;
 }
 
-int main()
+int main(int argc, char **argv)
 {
+    if (int status = parse_options(argc, argv, options)) {
+        fputs(usage_text, stderr);
+        return status;
+    }
     srand((unsigned)time(nullptr));
 
     // A display that is still starting up can refuse the first connection:
@@ -104,6 +234,16 @@ int main()
 
     initialise_input();
 
+    // What the command line asks for comes first, then the menu as ever.
+    if (options.replay || options.land) {
+        set_menu_gfx_mode();
+        set_up_screen();
+        if (options.replay)
+            replay_path(options.replay);
+        else
+            game_path(options.land);
+    }
+
     for (;;) {
         set_menu_gfx_mode();
         set_up_screen();
@@ -118,7 +258,7 @@ int main()
         if (k == KEY_ESC)
             break;
         if (k == KEY_G)
-            game_path();
+            game_path(nullptr);
         else
             editor_path();
     }

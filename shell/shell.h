@@ -6,6 +6,8 @@
 #define TAVO_SHELL_H
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include <allegro.h>
 #include <aldumb.h>
@@ -56,6 +58,84 @@ extern int (*input_install_int)(void (*proc)(), long speed);
 extern void (*input_remove_int)(void (*proc)());
 
 enum { INPUT_TIMER_PERIOD = 11932 };  // TIMERS_PER_SECOND / 100
+
+// ---- tapes: a game as its land, random seed and input frames --------------
+//
+// The rules are deterministic given those three, so a tape replays a game
+// exactly, in the window or headless.  Only the players' bound keys are kept.
+
+// Key names as tapes and key files write them: Allegro's, without "KEY_".
+int scancode_of_key_name(const std::string &name);  // 0 when unknown
+const char *key_name_of_scancode(int scancode);     // null when not a player key
+
+// Keys held from step `from` to step `to`, both 1-based and inclusive.
+struct HELD_KEYS {
+    long from, to;
+    std::vector<int> scancodes;
+    int line;  // where it was read, for messages; 0 when recorded
+};
+
+// Reads one "FROM TO KEY..." line; false with the reason in why.
+bool parse_key_line(const std::string &text, HELD_KEYS &out, std::string &why);
+
+enum { TAPE_MAX_FRAMES = 8640000 };  // a day of play
+
+struct TAPE {
+    std::string land;  // the land file, as the tape names it
+    unsigned long crc32 = 0;
+    unsigned long seed = 0;
+    long frames = 0;
+    std::vector<HELD_KEYS> held;
+};
+
+// Parses a tape's text: 0, or the line at fault (-1 for the file as a whole),
+// with the reason in why.
+int parse_tape(const std::string &text, TAPE &t, std::string &why);
+int read_tape(const char *path, TAPE &t, std::string &why);
+
+std::string tape_text(const TAPE &t);
+// Writes through a temporary file renamed into place; 0 on success.
+int save_tape(const char *path, const TAPE &t);
+
+// zlib's crc32 of a whole file; false when it cannot be read.
+bool file_crc32(const char *path, unsigned long &crc);
+
+// Finds the tape's land (an override, else beside the tape, else from the
+// working folder) and checks its crc32.  0 when it matches, 1 when the land
+// is missing, 2 when its crc32 differs; land_path is set whenever it exists.
+int find_tape_land(const TAPE &t, const char *tape_path, const char *override_path,
+                   std::string &land_path, std::string &why);
+
+// Plays a tape's frames back one step at a time.
+struct TAPE_PLAYBACK {
+    struct EDGE {
+        long step;
+        int scancode, change;  // +1 when a range starts, -1 after it ends
+    };
+    std::vector<EDGE> edges;
+    size_t next_edge = 0;
+    long step = 0, frames = 0;
+    int count[KEY_MAX] = {};
+    INPUT_FRAME frame = {};
+};
+void start_playback(TAPE_PLAYBACK &p, const TAPE &t);
+// The frame of the next step, or null once the tape's frames have run out.
+const char *next_playback_frame(TAPE_PLAYBACK &p);
+
+// Records the steps of a game as they are run.
+struct TAPE_RECORDING {
+    long steps = 0;
+    long since[KEY_MAX] = {};  // step a held key went down; 0 when up
+    std::vector<HELD_KEYS> held;
+};
+void record_frame(TAPE_RECORDING &r, const char *frame);
+// Closes the keys still held and gives the key lines, in step order.
+std::vector<HELD_KEYS> finish_recording(TAPE_RECORDING &r);
+
+// A game being recorded or replayed, set by the program entry around
+// play_game; null for an ordinary game.
+extern TAPE_RECORDING *game_recording;
+extern TAPE_PLAYBACK *game_playback;
 
 // ---- screen modes -----------------------------------------------------------
 

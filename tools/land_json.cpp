@@ -8,6 +8,13 @@
 
 namespace {
 
+std::string field(const char *name, long v)
+{
+    return std::string("\"") + name + "\": " + std::to_string(v);
+}
+
+} // namespace
+
 std::string quoted(const char *s)
 {
     std::string out = "\"";
@@ -27,12 +34,6 @@ std::string quoted(const char *s)
     return out + "\"";
 }
 
-std::string field(const char *name, long v)
-{
-    return std::string("\"") + name + "\": " + std::to_string(v);
-}
-
-} // namespace
 
 std::string object_json(const OBJECT *o)
 {

@@ -7,6 +7,9 @@
 struct LAND;
 struct OBJECT;
 
+// A string as a JSON string; bytes outside printable ASCII are escaped.
+std::string quoted(const char *s);
+
 // One object: type, position, motion and its record's fields.
 std::string object_json(const OBJECT *o);
 

@@ -7,6 +7,8 @@
 //                                     a player's view, as the game draws it
 //   tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]
 //                                     the rules run headless, as JSON
+//   tavo-tool replay TAPE [--land FILE] [--trace]
+//                                     a recorded game run headless, as JSON
 #include <allegro.h>
 #include <loadpng.h>
 
@@ -16,6 +18,7 @@
 #include <vector>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -36,7 +39,8 @@ int usage()
             "       tavo-tool build SOURCE OUT.lvl\n"
             "       tavo-tool check LAND.lvl\n"
             "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n"
-            "       tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]\n");
+            "       tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]\n"
+            "       tavo-tool replay TAPE [--land FILE] [--trace]\n");
     return 2;
 }
 
@@ -193,25 +197,9 @@ int cmd_render(int argc, char **argv)
     return status;
 }
 
-// Keys a key file may name: the players' keys.
-struct key_name {
-    const char *name;
-    int scancode;
-};
-const key_name sim_keys[] = {
-    {"A", KEY_A}, {"Z", KEY_Z}, {"S", KEY_S}, {"F", KEY_F}, {"E", KEY_E}, {"D", KEY_D},
-    {"X", KEY_X}, {"C", KEY_C}, {"ALT", KEY_ALT}, {"LEFT", KEY_LEFT}, {"RIGHT", KEY_RIGHT},
-    {"UP", KEY_UP}, {"DOWN", KEY_DOWN}, {"OPENBRACE", KEY_OPENBRACE}, {"QUOTE", KEY_QUOTE},
-    {"COMMA", KEY_COMMA}, {"STOP", KEY_STOP}, {"ALTGR", KEY_ALTGR},
-};
-
-struct held_keys {
-    long from, to;
-    std::vector<int> scancodes;
-};
-
-// Reads "FROM TO KEY..." lines; 0 on success, else the failing line number.
-int read_key_file(const char *path, std::vector<held_keys> &out, std::string &why)
+// Reads a key file of "FROM TO KEY..." lines; 0 on success, else the
+// failing line number (-1 when the file cannot be read).
+int read_key_file(const char *path, std::vector<HELD_KEYS> &out, std::string &why)
 {
     std::ifstream in(path);
     if (!in) {
@@ -226,34 +214,44 @@ int read_key_file(const char *path, std::vector<held_keys> &out, std::string &wh
         std::string first;
         if (!(words >> first) || first[0] == '#')
             continue;
-        held_keys h;
-        char *end;
-        h.from = strtol(first.c_str(), &end, 10);
-        std::string second;
-        if (*end || !(words >> second)) {
-            why = "expected FROM TO KEY...";
+        HELD_KEYS h;
+        if (!parse_key_line(raw, h, why))
             return line;
-        }
-        h.to = strtol(second.c_str(), &end, 10);
-        if (*end || h.from < 1 || h.to < h.from) {
-            why = "expected FROM TO KEY... with 1 <= FROM <= TO";
-            return line;
-        }
-        std::string name;
-        while (words >> name) {
-            int code = 0;
-            for (const key_name &k : sim_keys)
-                if (name == k.name)
-                    code = k.scancode;
-            if (!code) {
-                why = "unknown key " + name;
-                return line;
-            }
-            h.scancodes.push_back(code);
-        }
         out.push_back(h);
     }
     return 0;
+}
+
+// Runs the rules on the loaded land for at most `steps` steps, as the game
+// does, stopping after the step that collects the last diamond.
+struct rules_run {
+    long run = 0, ended = 0;
+    std::string trace;
+};
+
+rules_run run_rules(long steps, bool trace, const std::function<const char *()> &next_frame)
+{
+    rules_run r;
+    while (r.run < steps && !r.ended) {
+        ckey = next_frame();
+        r.run++;
+        animate_objects();
+        sort_objects();
+        if (trace)
+            r.trace += std::string(r.run > 1 ? ",\n  " : "\n  ") + objects_json(land);
+        if (land->n_diamonds == 0)
+            r.ended = r.run;
+    }
+    return r;
+}
+
+std::string run_json(const rules_run &r, bool trace)
+{
+    std::string s = "\"steps_run\": " + std::to_string(r.run) + ", \"ended_at_step\": " +
+                    (r.ended ? std::to_string(r.ended) : std::string("null"));
+    if (trace)
+        s += ",\n \"trace\": [" + r.trace + "\n ]";
+    return s;
 }
 
 int cmd_sim(int argc, char **argv)
@@ -281,7 +279,7 @@ int cmd_sim(int argc, char **argv)
             return usage();
         }
     }
-    std::vector<held_keys> held;
+    std::vector<HELD_KEYS> held;
     if (keys) {
         std::string why;
         int bad = read_key_file(keys, held, why);
@@ -293,36 +291,70 @@ int cmd_sim(int argc, char **argv)
             return 2;
         }
     }
+    // A tape of the key lines, long enough for every step asked for.
+    TAPE tape;
+    tape.frames = steps;
+    tape.held = held;
+    TAPE_PLAYBACK playback;
+    start_playback(playback, tape);
     srand(seed);
     land = load_or_complain(argv[2]);
     if (!land)
         return 1;
-    std::string trace_json;
-    long run = 0, ended = 0;
-    static INPUT_FRAME frame;
-    while (run < steps && !ended) {
-        run++;
-        memset(frame, 0, sizeof frame);
-        for (const held_keys &h : held)
-            if (run >= h.from && run <= h.to)
-                for (int code : h.scancodes)
-                    frame[code] = 1;
-        ckey = frame;
-        animate_objects();
-        sort_objects();
-        if (trace)
-            trace_json += std::string(run > 1 ? ",\n  " : "\n  ") + objects_json(land);
-        if (land->n_diamonds == 0)
-            ended = run;
-    }
-    std::string extra = "\"steps_run\": " + std::to_string(run) + ", \"ended_at_step\": " +
-                        (ended ? std::to_string(ended) : std::string("null"));
-    if (trace)
-        extra += ",\n \"trace\": [" + trace_json + "\n ]";
-    printf("%s\n", land_json(land, n_players, extra).c_str());
+    rules_run r = run_rules(steps, trace, [&] { return next_playback_frame(playback); });
+    printf("%s\n", land_json(land, n_players, run_json(r, trace)).c_str());
     destroy_land(land);
     land = nullptr;
     return 0;
+}
+
+int cmd_replay(int argc, char **argv)
+{
+    const char *tape_path = argv[2], *override_land = nullptr;
+    bool trace = false;
+    for (int i = 3; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--land" && i + 1 < argc)
+            override_land = argv[++i];
+        else if (a == "--trace")
+            trace = true;
+        else
+            return usage();
+    }
+    TAPE tape;
+    std::string why, land_path;
+    int bad = read_tape(tape_path, tape, why);
+    if (bad) {
+        if (bad > 0)
+            fprintf(stderr, "tavo-tool: %s:%d: %s\n", tape_path, bad, why.c_str());
+        else
+            fprintf(stderr, "tavo-tool: %s: %s\n", tape_path, why.c_str());
+        return 2;
+    }
+    int found = find_tape_land(tape, tape_path, override_land, land_path, why);
+    if (found == 1) {
+        fprintf(stderr, "tavo-tool: %s\n", why.c_str());
+        return 1;
+    }
+    // A land that has changed since the recording is still played, so that
+    // its author sees whether the old solution holds, but it fails.
+    if (found == 2)
+        fprintf(stderr, "tavo-tool: %s\n", why.c_str());
+    TAPE_PLAYBACK playback;
+    start_playback(playback, tape);
+    srand((unsigned)tape.seed);
+    land = load_or_complain(land_path.c_str());
+    if (!land)
+        return 1;
+    rules_run r = run_rules(tape.frames, trace, [&] { return next_playback_frame(playback); });
+    std::string head = "{\"land\": " + quoted(land_path.c_str()) + ", \"crc32_ok\": " + (found ? "false" : "true") +
+                       ", \"seed\": " + std::to_string(tape.seed) + ", \"frames\": " + std::to_string(tape.frames) +
+                       ", " + run_json(r, trace) + ", \"diamonds_left\": " + std::to_string(land->n_diamonds) +
+                       ", \"won\": " + (r.ended ? "true" : "false") + "}";
+    printf("%s\n", head.c_str());
+    destroy_land(land);
+    land = nullptr;
+    return found ? 1 : 0;
 }
 
 } // namespace
@@ -344,6 +376,8 @@ int main(int argc, char **argv)
         status = cmd_render(argc, argv);
     else if (cmd == "sim" && argc >= 3)
         status = cmd_sim(argc, argv);
+    else if (cmd == "replay" && argc >= 3)
+        status = cmd_replay(argc, argv);
     else
         status = usage();
     if (dat)
