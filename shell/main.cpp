@@ -105,19 +105,22 @@ static std::string land_name_for_tape(const char *land_path, const char *tape_pa
     return realpath(land_path, full) ? std::string(full) : l;
 }
 
-// Loads a land, asks for the screen size and plays it; back to the menu after.
-static void play_land(const char *path)
+// Loads a land, asks for the screen size and plays it; back to the menu
+// after.  Gives the diamonds left when a game was played, else -1.
+static int play_land(const char *path)
 {
     land = load_land(path);
     if (!land) {
         // No game starts without a land.
         show_failure("Cannot load the land:", get_filename(path));
-        return;
+        return -1;
     }
+    int left = -1;
     if (choose_gfx_mode()) {
         music = dumb_load_xm(piece);  // null plays in silence
         scrbuf = create_bitmap(gfx_mode_d[gfx_mode].w, gfx_mode_d[gfx_mode].h);
         play_game();
+        left = land->n_diamonds;
         destroy_bitmap(scrbuf);
         scrbuf = nullptr;
         unload_duh(music);
@@ -125,6 +128,7 @@ static void play_land(const char *path)
     }
     destroy_land(land);
     land = nullptr;
+    return left;
 }
 
 // The game path; a land given on the command line skips the file selector.
@@ -147,15 +151,18 @@ static void game_path(const char *given)
     srand((unsigned)tape.seed);
     TAPE_RECORDING recording;
     game_recording = &recording;
-    play_land(path);
+    int left = play_land(path);
     game_recording = nullptr;
-    if (recording.steps == 0)
+    if (left < 0)
         return;  // no game was played
     tape.land = land_name_for_tape(path, options.record);
     tape.frames = recording.steps;
     tape.held = finish_recording(recording);
     if (!file_crc32(path, tape.crc32) || save_tape(options.record, tape) != 0)
         show_failure("Cannot write the tape:", options.record);
+    else
+        printf("tavo: %s: %ld steps recorded, %d diamonds left\n", options.record, tape.frames, left);
+    fflush(stdout);
 }
 
 static void replay_path(const char *tape_path)

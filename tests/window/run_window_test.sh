@@ -94,12 +94,18 @@ need_data() {
     palette=(--palette "$game_dir/tavo.dat")
 }
 
-# start_game DIR [NAME=VALUE...]: runs tavo from DIR, with DIR as its working
-# directory and a HOME of its own (no stray user configuration).
+# start_game DIR [NAME=VALUE...] [-- ARG...]: runs tavo from DIR, with DIR as
+# its working directory and a HOME of its own (no stray user configuration),
+# with the given environment and arguments.
 start_game() {
-    local dir=$1
+    local dir=$1 envs=()
     shift
-    (cd "$dir" && exec env HOME="$work/home" "$@" ./tavo >"$work/stdout" 2>"$work/stderr") &
+    while (($#)) && [[ $1 != -- ]]; do
+        envs+=("$1")
+        shift
+    done
+    (($#)) && shift
+    (cd "$dir" && exec env HOME="$work/home" "${envs[@]}" ./tavo "$@" >"$work/stdout" 2>"$work/stderr") &
     game_pid=$!
 }
 
@@ -902,6 +908,88 @@ EOF
     xdotool keyup a
     press Escape
     wait_for_exit 0
+}
+
+# ---- tapes -----------------------------------------------------------------
+
+# A game recorded with --record on a land named on the command line (no
+# menu, no file selector): one diamond collected, then Esc.  The land tool
+# replays the tape to the same step count and the same diamonds left.
+case_tape_record() {
+    copy_game "$work/game"
+    build_land "$work/game" rec.lvl <<'EOF'
+# A diamond just ahead; another beyond a wall keeps the game going.
+size 8 1
+textures rock.pcx granite.bmp cobble.pcx
+facing P 1
+level 0
+  ##.P.D....##...D
+level 1
+  ##........##....
+EOF
+    start_game "$work/game" -- --record rec.tape rec.lvl
+    wait_for "chooser straight away" chooser_shown 80x80
+    walk_chooser Down 160x120
+    press Return
+    use_screen 160 120
+    wait_for "game view" panel_shown 0 0 40 120 1
+    # Long enough to walk into the diamond and on to the wall.
+    { xdotool keydown a && sleep 1.5 && xdotool keyup a; } || fail "xdotool could not hold a"
+    press Escape
+    use_screen 320 200
+    wait_for "menu after the game" menu_shown
+    press Escape
+    wait_for_exit 0
+    local said steps left replay
+    said=$(grep 'steps recorded' "$work/stdout") || fail "the game said nothing of its tape: $(cat "$work/stdout")"
+    [[ $said =~ rec\.tape:\ ([0-9]+)\ steps\ recorded,\ ([0-9]+)\ diamonds\ left ]] || fail "cannot read: $said"
+    steps=${BASH_REMATCH[1]}
+    left=${BASH_REMATCH[2]}
+    ((left == 1)) || fail "the game left $left diamonds, want 1 (the first collected)"
+    grep -q '^land rec.lvl$' "$work/game/rec.tape" || fail "the tape names no land rec.lvl: $(head -5 "$work/game/rec.tape")"
+    grep -qE '^[0-9]+ [0-9]+ A$' "$work/game/rec.tape" || fail "the tape holds no A: $(cat "$work/game/rec.tape")"
+    replay=$(cd "$work/game" && ./tavo-tool replay rec.tape) || fail "the tool cannot replay the tape: $replay"
+    [[ $replay == *"\"steps_run\": $steps,"* && $replay == *'"diamonds_left": 1,'* && $replay == *'"crc32_ok": true'* ]] ||
+        fail "the replay differs from the game ($steps steps, 1 left): $replay"
+}
+
+# --replay of a winning tape plays it and ends the game by itself; a broken
+# tape is refused on the menu screen with its line.
+case_tape_replay() {
+    copy_game "$work/game"
+    build_land "$work/game" won.lvl <<'EOF'
+# Two steps along a corridor to the only diamond.
+size 6 1
+textures rock.pcx granite.bmp cobble.pcx
+facing P 1
+level 0
+  ##.P...D..##
+level 1
+  ##........##
+EOF
+    local crc
+    crc=$(python3 -c "import sys, zlib; print('%08x' % zlib.crc32(open(sys.argv[1], 'rb').read()))" "$work/game/won.lvl")
+    # Forward for a minute: only winning ends the game within the time-out.
+    printf 'tape 1\nland won.lvl\ncrc32 %s\nseed 7\nframes 6000\n1 6000 A\n' "$crc" >"$work/game/won.tape"
+    printf 'tape 1\nland won.lvl\ncrc32 %s\nseed 7\nframes 10\n1 11 A\n' "$crc" >"$work/game/bad.tape"
+    start_game "$work/game" -- --replay won.tape
+    wait_for "chooser straight away" chooser_shown 80x80
+    press Return
+    use_screen 320 200
+    wait_for "menu once the tape has won" menu_shown
+    press Escape
+    wait_for_exit 0
+
+    start_game "$work/game" -- --replay bad.tape
+    wait_for "refused tape" tape_failure_shown "bad.tape:6: keys held past the"
+    press space
+    wait_for "menu after the refusal" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
+tape_failure_shown() {
+    text 0 0 "Cannot replay the tape:" 255 0 0 && text 0 8 "$1" 255 255 255 --prefix
 }
 
 if [[ $(type -t "case_$case_name") != function ]]; then
