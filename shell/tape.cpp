@@ -119,7 +119,7 @@ int parse_tape(const std::string &text, TAPE &t, std::string &why)
         std::string first;
         if (!(words >> first) || first[0] == '#')
             continue;
-        if (isdigit((unsigned char)first[0])) {
+        if (isdigit((unsigned char)first[0]) || first[0] == '-' || first[0] == '+') {
             HELD_KEYS h;
             if (!parse_key_line(raw, h, why))
                 return line;
