@@ -9,6 +9,8 @@
 //                                     the rules run headless, as JSON
 //   tavo-tool replay TAPE [--land FILE] [--trace]
 //                                     a recorded game run headless, as JSON
+//   tavo-tool map LAND.lvl OUT.png [--scale N]
+//                                     every level from above, side by side
 #include <allegro.h>
 #include <loadpng.h>
 
@@ -28,6 +30,7 @@
 #include "render/render.h"
 #include "shell/shell.h"
 #include "tools/land_json.h"
+#include "tools/land_map.h"
 #include "tools/land_source.h"
 
 namespace {
@@ -40,7 +43,8 @@ int usage()
             "       tavo-tool check LAND.lvl\n"
             "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n"
             "       tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]\n"
-            "       tavo-tool replay TAPE [--land FILE] [--trace]\n");
+            "       tavo-tool replay TAPE [--land FILE] [--trace]\n"
+            "       tavo-tool map LAND.lvl OUT.png [--scale N]\n");
     return 2;
 }
 
@@ -378,6 +382,8 @@ int main(int argc, char **argv)
         status = cmd_sim(argc, argv);
     else if (cmd == "replay" && argc >= 3)
         status = cmd_replay(argc, argv);
+    else if (cmd == "map" && argc >= 4)
+        status = cmd_map(argc, argv);
     else
         status = usage();
     if (dat)
