@@ -131,7 +131,18 @@ BITMAP *create_missing_texture();
 // describes the first one found in why.
 bool check_land(const LAND *l, char *why, size_t why_size);
 
+// The largest land the reader accepts, beyond what the format itself
+// bounds (255 x 255 tiles, 256 textures, levels 0 to 65535).  A land at
+// these limits loads in under a second and about 300 MB; anything beyond is
+// refused before memory is allocated for it.
+enum {
+    MAX_LAND_HOLLOWS = 1 << 20,        // 16 to every tile of the largest grid
+    MAX_LAND_OBJECTS = 1 << 20,
+    MAX_LAND_WALL_SQUARES = 1 << 24,   // exposed wall squares, all sides together
+};
+
 // Reads a land file; null when it cannot be opened or breaks the format.
+// Only regular files are opened: a FIFO or a device would block the reader.
 LAND *load_land(const char *filename);
 
 // Why the last load_land() gave null, in a few words.

@@ -55,6 +55,7 @@ bool check_land(const LAND *l, char *why, size_t why_size)
                         return fail(why, why_size, "tile %d,%d: slope face %d has texture %d",
                                     x, y, d, h->slope_tex[d]);
                 int last_z = h->floor;
+                const OBJECT *last_thing = nullptr;  // reservations may share a level
                 for (const OBJECT *o = h->object; o; o = o->next) {
                     if (o->x != x || o->y != y)
                         return fail(why, why_size, "tile %d,%d: object filed at %d,%d", x, y, o->x, o->y);
@@ -68,6 +69,11 @@ bool check_land(const LAND *l, char *why, size_t why_size)
                         return fail(why, why_size, "tile %d,%d: object at level %d after one at %d",
                                     x, y, o->z, last_z);
                     last_z = o->z;
+                    if (o->type != OBJ_PLACEHOLDER) {
+                        if (last_thing && last_thing->z == o->z)
+                            return fail(why, why_size, "tile %d,%d: two objects at level %d", x, y, o->z);
+                        last_thing = o;
+                    }
                     if (o->type < 0 || o->type >= N_OBJECT_TYPES)
                         return fail(why, why_size, "tile %d,%d: object of type %d", x, y, o->type);
                     if (o->type == OBJ_DIAMOND)

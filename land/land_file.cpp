@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+#include <sys/stat.h>
 
 #include "land/land.h"
 #include "objects/objects.h"
@@ -37,6 +39,8 @@ bool refuse(const char *why)
 struct land_reader {
     PACKFILE *f;
     bool bad = false;
+    // What the land holds so far, held against the reader's limits.
+    long hollows = 0, objects = 0;
 
     int byte()
     {
@@ -123,7 +127,7 @@ bool read_textures(land_reader &r, LAND *l, land_extras &x)
 bool read_objects(land_reader &r, LAND *l, HOLLOW *h, int x, int y, land_extras &e)
 {
     OBJECT **tail = &h->object;
-    int last_z = h->floor;
+    int last_z = -1;
     for (;;) {
         int type = r.byte();
         if (r.bad)
@@ -135,9 +139,17 @@ bool read_objects(land_reader &r, LAND *l, HOLLOW *h, int x, int y, land_extras 
         int z = r.word();
         if (r.bad)
             return false;
-        if (z < last_z || z >= h->roof)
+        if (z < h->floor || z >= h->roof || z < last_z)
             return refuse("an object lies outside its hollow or out of order");
+        // Objects stand from the floor level up, one to a level: the rules
+        // never look for a second one, nor inside a ramp.
+        if (z < floor_level(h))
+            return refuse("an object lies inside the slope of its hollow");
+        if (z == last_z)
+            return refuse("two objects stand at one level of a cell");
         last_z = z;
+        if (++r.objects > MAX_LAND_OBJECTS)
+            return refuse("the land holds more than 1048576 objects");
         OBJECT *o = create_object(type, x, y, z);
         if (!o)
             return refuse("out of memory");
@@ -173,6 +185,8 @@ bool read_tiles(land_reader &r, LAND *l, land_extras &e)
                     break;
                 if (s >= 13)
                     return refuse("a hollow has a slope above 12");
+                if (++r.hollows > MAX_LAND_HOLLOWS)
+                    return refuse("the land holds more than 1048576 hollows");
                 HOLLOW *h = (HOLLOW *)calloc(1, sizeof(HOLLOW));
                 if (!h)
                     return refuse("out of memory");
@@ -207,21 +221,31 @@ bool read_tiles(land_reader &r, LAND *l, land_extras &e)
 
 bool read_walls(land_reader &r, LAND *l)
 {
-    for (int y = 0; y < l->h; y++)
+    // Every length first, so that a land beyond the limit is refused before
+    // any list is allocated, however short its file.
+    std::vector<int> length((size_t)l->w * l->h * 4);
+    long total = 0;
+    for (int y = 0, i = 0; y < l->h; y++)
         for (int x = 0; x < l->w; x++)
-            for (int d = 0; d < 4; d++) {
-                int n = wall_length(l, x, y, d);
+            for (int d = 0; d < 4; d++, i++)
+                total += length[i] = wall_length(l, x, y, d);
+    if (total > MAX_LAND_WALL_SQUARES)
+        return refuse("the land has more than 16777216 wall squares");
+    for (int y = 0, i = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (int d = 0; d < 4; d++, i++) {
+                int n = length[i];
                 if (n == 0)
                     continue;
                 int *list = (int *)malloc(n * sizeof(int));
                 if (!list)
                     return refuse("out of memory");
                 l->tile[y][x].wall[d] = list;
-                for (int i = 0; i < n; i++) {
-                    list[i] = r.byte();
+                for (int k = 0; k < n; k++) {
+                    list[k] = r.byte();
                     if (r.bad)
                         return false;
-                    if (!valid_texture(l, list[i]))
+                    if (!valid_texture(l, list[k]))
                         return refuse("a texture number is not below the texture count");
                 }
             }
@@ -234,7 +258,10 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
     if (!l)
         return nullptr;
     declared_players = r.byte();
-    bool ok = !r.bad && (declared_players <= 2 || refuse("the land declares more than 2 players")) &&
+    // The editor counts the players placed instead of trusting the byte, so
+    // that it can open, and repair, a file that gets it wrong.
+    bool ok = !r.bad &&
+              (declared_players <= 2 || editor_running || refuse("the land declares more than 2 players")) &&
               read_textures(r, l, e);
     if (ok) {
         l->fog_colour = r.byte();
@@ -261,6 +288,15 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
 LAND *load_land(const char *filename)
 {
     load_error = "";
+    struct stat st;
+    if (stat(filename, &st) != 0) {
+        refuse("the file cannot be opened");
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        refuse("not a regular file");
+        return nullptr;
+    }
     PACKFILE *f = pack_fopen(filename, "rp");
     if (!f) {
         refuse("the file cannot be opened");

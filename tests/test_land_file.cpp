@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -215,6 +216,8 @@ TEST_F(LandFile, BrokenStructuresAreRefused)
     add("wall texture not below the count", "texture number", [](base_land &b) { b.wall_tex = 2; });
     add("three players declared", "more than 2 players", [](base_land &b) { b.players = 3; });
     add("two players declared, one placed", "not placed", [](base_land &b) { b.players = 2; });
+    add("two objects at one level", "two objects", [](base_land &b) { b.diamond_z = 0; });
+    add("an object inside the ramp", "inside the slope", [](base_land &b) { b.slope = 1; });
 
     for (auto &c : cases) {
         LAND *l = load(c.b.build());
@@ -241,7 +244,7 @@ TEST_F(LandFile, TheEditorTakesPlayersAsPlacedAndKeepsTheGameTableAlone)
 {
     editor_running = 1;
     base_land b;
-    b.players = 2;  // only player 0 placed: the editor counts what is there
+    b.players = 3;  // only player 0 placed: the editor counts what is there
     LAND *l = load(b.build());
     ASSERT_NE(l, nullptr) << land_load_error();
     EXPECT_EQ(n_players, 1);
@@ -250,6 +253,51 @@ TEST_F(LandFile, TheEditorTakesPlayersAsPlacedAndKeepsTheGameTableAlone)
     EXPECT_EQ(player_info[0].object, nullptr);
     destroy_land(l);
     EXPECT_EQ(editor_player_exists[0], 0);
+}
+
+// Only regular files are opened: a FIFO would block the reader for ever.
+TEST_F(LandFile, OnlyRegularFilesAreOpened)
+{
+    std::string fifo = temp_path("fifo.lvl"), dir = temp_path("dir.lvl");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    for (const std::string &p : {fifo, dir}) {
+        EXPECT_EQ(load_land(p.c_str()), nullptr) << p;
+        EXPECT_STREQ(land_load_error(), "not a regular file") << p;
+    }
+    remove(fifo.c_str());
+    rmdir(dir.c_str());
+}
+
+// A land beyond the reader's limits is refused before it is allocated.
+TEST_F(LandFile, LimitsAreHeld)
+{
+    // A row of 255 columns open through every level: each shows 2 x 65535
+    // wall squares, twice the limit, from a file of a few kilobytes.
+    stream tall;
+    tall.u8('T').u8('A').u8('V').u8('O').u8(0).u8(1).name("a.pcx").u8(0).u8(255).u8(1);
+    for (int x = 0; x < 255; x++)
+        tall.hollow(0, 0, 65535).u8(0).u8(255);
+    EXPECT_EQ(load(tall.b), nullptr);
+    EXPECT_NE(std::string(land_load_error()).find("wall squares"), std::string::npos) << land_load_error();
+
+    // 17 hollows, or 17 objects, in every tile of the largest grid.
+    for (bool objects : {false, true}) {
+        stream many;
+        many.u8('T').u8('A').u8('V').u8('O').u8(0).u8(1).name("a.pcx").u8(0).u8(255).u8(255);
+        for (int t = 0; t < 255 * 255; t++) {
+            for (int k = 0; k < (objects ? 1 : 17); k++) {
+                many.hollow(0, objects ? 0 : 2 * k, objects ? 17 : 2 * k + 1);
+                for (int z = 0; objects && z < 17; z++)
+                    many.u8(OBJ_DIAMOND).u16(z);
+                many.u8(0);
+            }
+            many.u8(255);
+        }
+        EXPECT_EQ(load(many.b), nullptr) << objects;
+        EXPECT_NE(std::string(land_load_error()).find(objects ? "objects" : "hollows"), std::string::npos)
+            << land_load_error();
+    }
 }
 
 TEST_F(LandFile, AFailedLoadLeavesTheCurrentLandsGlobalsAlone)
