@@ -49,9 +49,9 @@ def header(source):
     return found.get("name"), found.get("hint")
 
 
-def png_width(path):
+def png_size(path):
     with open(path, "rb") as f:
-        return struct.unpack(">I", f.read(24)[16:20])[0]
+        return struct.unpack(">II", f.read(24)[16:24])
 
 
 def lands():
@@ -68,9 +68,10 @@ def describe(game_dir, source, lvl, pictures):
     info = json.loads(tool(game_dir, "info", lvl))
     stem = os.path.basename(lvl)[:-4]
     map_png = os.path.join(pictures, stem + "-map.png")
+    # As large as fits a square of the width; levels wrap into rows.
     for scale in range(16, 0, -1):
-        tool(game_dir, "map", lvl, map_png, "--scale", str(scale))
-        if png_width(map_png) <= MAX_MAP_WIDTH:
+        tool(game_dir, "map", lvl, map_png, "--scale", str(scale), "--width", str(MAX_MAP_WIDTH))
+        if max(png_size(map_png)) <= MAX_MAP_WIDTH:
             break
     view_png = None
     if info["n_players"] > 0:

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int MARGIN = 8, GAP = 12, LABEL_H = 12, MAX_WIDTH = 2048, MIN_WIDTH = 200, SWATCH = 8, N_SHADES = 12;
+constexpr int MARGIN = 8, GAP = 12, LABEL_H = 12, MIN_WIDTH = 200, SWATCH = 8, N_SHADES = 12;
 // Beyond this the map is no use to anyone, and the bitmap may not fit in memory.
 constexpr long MAX_PIXELS = 1L << 26;
 
@@ -156,7 +156,7 @@ int legend(BITMAP *b, const colours *c, int w, int y)
     return y + LABEL_H - top;
 }
 
-layout lay_out(const LAND *l, int scale)
+layout lay_out(const LAND *l, int scale, int max_width)
 {
     layout m;
     m.levels = 1;
@@ -168,7 +168,7 @@ layout lay_out(const LAND *l, int scale)
     snprintf(widest, sizeof widest, "level %d", m.levels - 1);
     m.slot_w = std::max(l->w * scale, text_length(font, widest));
     m.slot_h = LABEL_H + l->h * scale;
-    m.cols = std::max(1, std::min(m.levels, (MAX_WIDTH - 2 * MARGIN + GAP) / (m.slot_w + GAP)));
+    m.cols = std::max(1, std::min(m.levels, (max_width - 2 * MARGIN + GAP) / (m.slot_w + GAP)));
     int rows = (m.levels + m.cols - 1) / m.cols;
     m.w = std::max(MIN_WIDTH, 2 * MARGIN + m.cols * (m.slot_w + GAP) - GAP);
     m.legend_y = MARGIN + rows * (m.slot_h + GAP);
@@ -178,15 +178,16 @@ layout lay_out(const LAND *l, int scale)
 
 int map_usage()
 {
-    fprintf(stderr, "usage: tavo-tool map LAND.lvl OUT.png [--scale N]   (N from 1 to 64, default 8)\n");
+    fprintf(stderr, "usage: tavo-tool map LAND.lvl OUT.png [--scale N] [--width W]\n"
+                    "       (N from 1 to 64, default 8; levels wrap into rows past W pixels, default 2048)\n");
     return 2;
 }
 
 } // namespace
 
-BITMAP *draw_land_map(const LAND *l, int scale)
+BITMAP *draw_land_map(const LAND *l, int scale, int max_width)
 {
-    layout m = lay_out(l, scale);
+    layout m = lay_out(l, scale, max_width);
     if ((long)m.w * m.h > MAX_PIXELS)
         return nullptr;
     BITMAP *b = create_bitmap_ex(8, m.w, m.h);
@@ -229,13 +230,14 @@ int cmd_map(int argc, char **argv)
 {
     if (argc < 4)
         return map_usage();
-    int scale = 8;
+    int scale = 8, width = 2048;
     for (int i = 4; i < argc; i++) {
         char *end = nullptr;
-        long v = strcmp(argv[i], "--scale") == 0 && i + 1 < argc ? strtol(argv[++i], &end, 10) : 0;
-        if (!end || *end || v < 1 || v > 64)
+        bool is_scale = strcmp(argv[i], "--scale") == 0, is_width = strcmp(argv[i], "--width") == 0;
+        long v = (is_scale || is_width) && i + 1 < argc ? strtol(argv[++i], &end, 10) : 0;
+        if (!end || *end || (is_scale && (v < 1 || v > 64)) || (is_width && (v < MIN_WIDTH || v > 65536)))
             return map_usage();
-        scale = (int)v;
+        (is_scale ? scale : width) = (int)v;
     }
     // The game's palette when the game's data is at hand; the map needs
     // nothing else from it, so any even spread of colours does without.
@@ -251,7 +253,7 @@ int cmd_map(int argc, char **argv)
         return 1;
     }
     int status = 0;
-    BITMAP *b = draw_land_map(l, scale);
+    BITMAP *b = draw_land_map(l, scale, width);
     if (!b) {
         fprintf(stderr, "tavo-tool: %s: the map is too large at scale %d\n", argv[2], scale);
         status = 1;

@@ -12,11 +12,12 @@
 struct LAND;
 
 // The map of l as a new 8-bit bitmap in the current palette, every cell
-// scale x scale pixels (1 to 64), with a legend; the caller destroys it.
-// Null when the map would be too large to be of use, or memory runs out.
-BITMAP *draw_land_map(const LAND *l, int scale);
+// scale x scale pixels (1 to 64), the levels wrapping into rows past
+// max_width pixels, with a legend; the caller destroys it.  Null when the
+// map would be too large to be of use, or memory runs out.
+BITMAP *draw_land_map(const LAND *l, int scale, int max_width = 2048);
 
-// tavo-tool map LAND OUT.png [--scale N]: argv as the tool gets it.
+// tavo-tool map LAND OUT.png [--scale N] [--width W]: argv as the tool gets it.
 // 0 on success, 1 on failure (said on stderr), 2 for a usage error.
 int cmd_map(int argc, char **argv);
 
