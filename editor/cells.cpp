@@ -96,10 +96,13 @@ void walls_filled(int z)
         do_texw_filled(&land->tile[yeditor][xeditor], neighbour_tile(land, xeditor, yeditor, d), z, d);
 }
 
-void remove_object_at(HOLLOW *h, int z)
+bool remove_object_at(HOLLOW *h, int z)
 {
-    if (OBJECT **link = object_link_at(&h->object, z))
-        editor_destroy_object(link);
+    OBJECT **link = object_link_at(&h->object, z);
+    if (!link)
+        return false;
+    editor_destroy_object(link);
+    return true;
 }
 
 // Moves the objects of h above level z, in order, to the end of n's list.
@@ -195,21 +198,19 @@ void do_texw_filled(TILE *t, TILE *n, int z, int d)
     change_wall(t, n, z, d, false);
 }
 
-void clear_land()
+bool clear_land()
 {
     int z = zeditor;
     cursor_cell c = cell_at_cursor();
     if (c.open) {
         HOLLOW *h = c.h;
-        if (h->slope && z == h->floor) {
-            if (c.prev && c.prev->roof == z)
-                join_hollows(c.prev, h);
-            else
-                h->slope = 0;
-        } else {
-            remove_object_at(h, z);
-        }
-        return;
+        if (!h->slope || z != h->floor)
+            return remove_object_at(h, z);
+        if (c.prev && c.prev->roof == z)
+            join_hollows(c.prev, h);
+        else
+            h->slope = 0;
+        return true;
     }
     walls_cleared(z);
     HOLLOW *next = c.h;
@@ -226,14 +227,15 @@ void clear_land()
         h->next = next;
         *c.link = h;
     }
+    return true;
 }
 
-void fill_land()
+bool fill_land()
 {
     int z = zeditor;
     cursor_cell c = cell_at_cursor();
     if (!c.open)
-        return;
+        return false;
     walls_filled(z);
     HOLLOW *h = c.h;
     if (z == h->floor && z == h->roof - 1) {
@@ -251,9 +253,11 @@ void fill_land()
     } else {
         split_hollow(h, z, z + 1, 0);
     }
+    return true;
 }
 
-void insert_slope()
+// Always a change: a slope turns to its next shape, never back to itself.
+bool insert_slope()
 {
     int z = zeditor;
     cursor_cell c = cell_at_cursor();
@@ -267,7 +271,7 @@ void insert_slope()
         } else {
             split_hollow(h, z, z, 1);  // the two halves touch: no wall changes
         }
-        return;
+        return true;
     }
     walls_cleared(z);
     HOLLOW *next = c.h;
@@ -280,4 +284,5 @@ void insert_slope()
         h->next = next;
         *c.link = h;
     }
+    return true;
 }

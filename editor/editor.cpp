@@ -22,8 +22,6 @@ const char *const bundled_textures[] = {
 };
 const int NEW_LAND_SIZE = 32;
 
-bool land_changed = false;  // since it was loaded or saved
-
 const char *const mode_lines[4][4] = {
     {"Blocks", "M:clear", "<:fill", ">:slope"},
     {"Textures", "M:surface", "<:last tex", ">:next tex"},
@@ -91,12 +89,12 @@ void replace_land(LAND *l)
     n_players = now_players;
     land = l;
     keep_cursor_inside();
-    land_changed = false;
+    editor_land_changed = false;
 }
 
 bool confirm_discard(const char *question)
 {
-    if (!land_changed)
+    if (!editor_land_changed)
         return true;
     return alert("The land has unsaved changes.", question, nullptr, "&Yes", "&No", 'y', 'n') == 1;
 }
@@ -150,15 +148,18 @@ void save_dialog()
               nullptr, 0, 0);
         return;
     }
-    land_changed = false;
+    editor_land_changed = false;
     alert("Level saved.", nullptr, nullptr, "OK", nullptr, 0, 0);
 }
 
+// No dialog here: the keys typed after F4 stay in the buffer.  Only the
+// timer is stopped, so that no frames pile up while the table is built.
 void next_fog_colour()
 {
-    dialog_pause pause;
+    end_input();
     land->fog_colour = (land->fog_colour + 1) & 255;
     build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
+    resume_input();
 }
 
 void step_cursor(int d)
@@ -170,17 +171,21 @@ void step_cursor(int d)
     }
 }
 
-void change_texture(int facing, int by)
+bool change_texture(int facing, int by)
 {
     int *t = editor_get_texture(facing);
-    if (!t)
-        return;
-    *t = (*t + by + land->n_textures) % land->n_textures;
-    land_changed = true;
+    if (!t || land->n_textures <= 0)
+        return false;
+    int next = (*t + by + land->n_textures) % land->n_textures;
+    if (next == *t)
+        return false;  // a land of one texture
+    *t = next;
+    return true;
 }
 
 void dispatch_key(int scancode, int facing)
 {
+    bool changed = false;
     switch (scancode) {
     case KEY_Y: step_cursor(facing); return;
     case KEY_H: step_cursor(facing ^ 2); return;
@@ -199,38 +204,44 @@ void dispatch_key(int scancode, int facing)
     case KEY_F3: save_dialog(); return;
     case KEY_F4:
         next_fog_colour();
-        land_changed = true;
-        return;
+        changed = true;
+        break;
     case KEY_M:
-        if (edit_mode == 1) {
+        if (edit_mode == 1)
             editor_texwall = (editor_texwall + 1) % 3;
-            return;
-        }
-        clear_land();
+        else
+            changed = clear_land();
         break;
     case KEY_COMMA:
         switch (edit_mode) {
-        case 0: fill_land(); break;
-        case 1: change_texture(facing, -1); return;
-        case 2: insert_object(); break;
-        default: insert_player(0); break;
+        case 0: changed = fill_land(); break;
+        case 1: changed = change_texture(facing, -1); break;
+        case 2: changed = insert_object(); break;
+        default: changed = insert_player(0); break;
         }
         break;
     case KEY_STOP:
         switch (edit_mode) {
-        case 0: insert_slope(); break;
-        case 1: change_texture(facing, 1); return;
-        case 2: return;  // offered as "edit", but there is nothing to edit
-        default: insert_player(1); break;
+        case 0: changed = insert_slope(); break;
+        case 1: changed = change_texture(facing, 1); break;
+        case 2: break;  // offered as "edit", but there is nothing to edit
+        default: changed = insert_player(1); break;
         }
         break;
     default:
         return;
     }
-    land_changed = true;
+    if (changed)
+        editor_land_changed = true;
 }
 
 } // namespace
+
+void editor_handle_keys(int facing)
+{
+    while (keypressed())
+        dispatch_key(readkey() >> 8, facing);
+}
 
 void editor_animate_player(PLAYER_INFO *row)
 {
@@ -323,7 +334,7 @@ LAND *create_solid_land(int w, int h, const char *const *names, int n_names)
     if (!l)
         return nullptr;
     for (int i = 0; i < n_names; i++)
-        l->texture[i] = load_texture((std::string("textures/") + names[i]).c_str());
+        l->texture[i] = load_texture(data_path((std::string("textures/") + names[i]).c_str()).c_str());
     l->missing_texture = create_missing_texture();
     if (!l->missing_texture) {
         free_land(l);
@@ -351,7 +362,7 @@ void run_editor()
 
     // The editor always has a land: a missing start-up land gives a new one.
     const char *why = "";
-    land = load_for_editing("land3.lvl", why);
+    land = load_for_editing(data_path("land3.lvl").c_str(), why);
     if (!land) {
         editor_player_exists[0] = editor_player_exists[1] = 0;
         n_players = 0;
@@ -360,7 +371,7 @@ void run_editor()
         build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
         alert("Cannot load land3.lvl:", why, "Starting on a new, solid land.", "OK", nullptr, 0, 0);
     }
-    land_changed = false;
+    editor_land_changed = false;
     keep_cursor_inside();
 
     start_input();
@@ -374,7 +385,7 @@ void run_editor()
             bool esc = ckey[KEY_ESC] != 0;
             if (esc && !esc_was_down) {
                 leave = true;
-                if (land_changed) {
+                if (editor_land_changed) {
                     dialog_pause pause;
                     leave = alert("The land has unsaved changes.", "Leave the editor and lose them?", nullptr,
                                   "&Yes", "&No", 'y', 'n') == 1;
@@ -382,8 +393,7 @@ void run_editor()
             }
             esc_was_down = esc;
             editor_animate_player(row);
-            while (keypressed())
-                dispatch_key(readkey() >> 8, ((PLAYER_DATA *)camera->data)->facing);
+            editor_handle_keys(((PLAYER_DATA *)camera->data)->facing);
             destroy_input_frame();
         }
         draw_player_view(row);

@@ -17,6 +17,7 @@ extern int xeditor, yeditor, zeditor;
 extern int edit_mode;        // 0 blocks, 1 textures, 2 objects, 3 players
 extern int editor_texwall;   // textures mode: 0 floor, 1 walls, 2 roof
 extern int editor_object;    // the type "<" inserts next in objects mode
+extern bool editor_land_changed;  // since the land was loaded or saved
 
 // The highest cursor level: a land file holds roofs up to 65535.
 enum { EDITOR_MAX_LEVEL = 65534 };
@@ -24,11 +25,15 @@ enum { EDITOR_MAX_LEVEL = 65534 };
 void run_editor();
 void editor_animate_player(PLAYER_INFO *row);
 void draw_editor_panel(PLAYER_INFO *row);
+// Acts on every key waiting in the keyboard buffer, in the order typed;
+// facing is the camera's.
+void editor_handle_keys(int facing);
 
-// Cells and slopes at the cursor.
-void clear_land();
-void fill_land();
-void insert_slope();
+// Cells and slopes at the cursor.  Each operation below that returns bool
+// says whether it changed the land: where it does not apply it does nothing.
+bool clear_land();
+bool fill_land();
+bool insert_slope();
 void editor_destroy_object(OBJECT **link);
 // Takes an object out of the books (placed players, the diamond count)
 // before it goes or changes type.
@@ -39,8 +44,8 @@ void do_texw_cleared(TILE *t, TILE *n, int z, int d);
 void do_texw_filled(TILE *t, TILE *n, int z, int d);
 
 // Objects, players and textures at the cursor.
-void insert_object();
-void insert_player(int n);
+bool insert_object();
+bool insert_player(int n);
 void remove_player(int n);
 void editor_init_player_data(OBJECT *o, int n);
 void editor_init_diamond_data(OBJECT *o);

@@ -79,11 +79,12 @@ void editor_init_rock_data(OBJECT *o)
     o->data = new_record(sizeof(ROCK_DATA));
 }
 
-void insert_object()
+// Always a change where anything may stand: a type never cycles to itself.
+bool insert_object()
 {
     HOLLOW *h = standing_hollow();
     if (!h)
-        return;
+        return false;
     if (OBJECT **link = object_link_at(&h->object, zeditor)) {
         OBJECT *o = *link;
         retype(o, next_insertable(o->type));
@@ -91,7 +92,7 @@ void insert_object()
         editor_object = o->type;
         if (o->type == OBJ_DIAMOND)
             land->n_diamonds++;
-        return;
+        return true;
     }
     if (!editobj_init_data[editor_object & 3])
         editor_object = next_insertable(editor_object & 3);
@@ -99,6 +100,7 @@ void insert_object()
     editobj_init_data[o->type](o);
     if (o->type == OBJ_DIAMOND)
         land->n_diamonds++;
+    return true;
 }
 
 void remove_player(int n)
@@ -115,13 +117,20 @@ void remove_player(int n)
                 }
 }
 
-void insert_player(int n)
+bool insert_player(int n)
 {
     HOLLOW *h = standing_hollow();
     if (!h)
-        return;  // nowhere to stand: the player stays where it was
+        return false;  // nowhere to stand: the player stays where it was
+    OBJECT **link = object_link_at(&h->object, zeditor);
+    if (link && (*link)->type == OBJ_PLAYER) {
+        const PLAYER_DATA *p = (const PLAYER_DATA *)(*link)->data;
+        if (p->index == n && p->facing == 0)
+            return false;  // already here, as placing it would leave it
+    }
     remove_player(n);
-    if (OBJECT **link = object_link_at(&h->object, zeditor)) {
+    link = object_link_at(&h->object, zeditor);  // remove_player may have taken it
+    if (link) {
         retype(*link, OBJ_PLAYER);
         editor_init_player_data(*link, n);
     } else {
@@ -129,6 +138,7 @@ void insert_player(int n)
     }
     editor_player_exists[n] = 1;
     n_players++;
+    return true;
 }
 
 int *editor_get_texture(int d)

@@ -18,13 +18,16 @@ static void set_roll_flags(int v)
         e.possible = v;
 }
 
+int (*collect_sample_player)(const SAMPLE *s, int vol, int pan, int freq, int loop) = play_sample;
+
 void collect_diamond(OBJECT **link)
 {
     // Drawn whether or not there is sound, so that a game runs the same way
-    // with and without a sound card.
-    int r = rand();
+    // with and without a sound card.  Only the low 15 bits count: the chime
+    // was tuned to a rand() that stops at 32767, and this one does not.
+    int r = rand() & 0x7fff;
     if (dat)
-        play_sample((SAMPLE *)dat[DATA_COLLECT].dat, 255, 128, 881 + ((r >> 8) & 255), 0);
+        collect_sample_player((SAMPLE *)dat[DATA_COLLECT].dat, 255, 128, 881 + ((r >> 8) & 255), 0);
     land->n_diamonds--;
     destroy_object(link);
 }

@@ -144,6 +144,9 @@ int rock_onto_diamond();
 
 // Collects the diamond held by link: the chime, the count, the object.
 void collect_diamond(OBJECT **link);
+// The chime goes through this: play_sample, or a test's ear.
+struct SAMPLE;
+extern int (*collect_sample_player)(const SAMPLE *s, int vol, int pan, int freq, int loop);
 
 // ---- players, rocks and diamonds ---------------------------------------------
 

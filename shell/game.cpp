@@ -54,6 +54,26 @@ void run_logic_step()
     update_messages();
 }
 
+// Draws the panels and views into scrbuf, with the frame rate over the first
+// panel; play_game shows it.
+void draw_game_frame(int rate)
+{
+    for (int p = 0; p < n_players; p++) {
+        draw_player_panel(&player_info[p]);
+        al_poll_duh(music_player);
+        draw_player_view(&player_info[p]);
+        al_poll_duh(music_player);
+    }
+    if (n_players == 0) {
+        // Nothing else clears the one-player layout then, and the frame rate
+        // would pile up over the last frame's and whatever was shown before.
+        draw_player_panel(&player_info[0]);
+        clear_to_color(player_info[0].view, 0);
+    }
+    textprintf_ex(player_info[0].panel, font, 0, 0, 2, -1, "%d", rate);
+    draw_message(scrbuf);
+}
+
 void play_game()
 {
     music_player = al_start_duh(music, 2, 0, 1.0f, 4096, 44100);
@@ -84,14 +104,7 @@ void play_game()
             }
             al_poll_duh(music_player);
         }
-        for (int p = 0; p < n_players; p++) {
-            draw_player_panel(&player_info[p]);
-            al_poll_duh(music_player);
-            draw_player_view(&player_info[p]);
-            al_poll_duh(music_player);
-        }
-        textprintf_ex(player_info[0].panel, font, 0, 0, 2, -1, "%d", rate);
-        draw_message(scrbuf);
+        draw_game_frame(rate);
         blit(scrbuf, screen, 0, 0, 0, 0, scrbuf->w, scrbuf->h);
         drawn++;
         while (keypressed())

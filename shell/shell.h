@@ -101,8 +101,9 @@ int save_tape(const char *path, const TAPE &t);
 bool file_crc32(const char *path, unsigned long &crc);
 
 // Finds the tape's land (an override, else beside the tape, else from the
-// working folder) and checks its crc32.  0 when it matches, 1 when the land
-// is missing, 2 when its crc32 differs; land_path is set whenever it exists.
+// working folder, else among the bundled lands) and checks its crc32.  0 when
+// it matches, 1 when the land is missing, 2 when its crc32 differs; land_path
+// is set whenever it exists.
 int find_tape_land(const TAPE &t, const char *tape_path, const char *override_path,
                    std::string &land_path, std::string &why);
 
@@ -151,9 +152,14 @@ extern int gfx_mode;
 int gfx_mode_up(int m);
 int gfx_mode_down(int m);
 
-// Sets a graphics mode; 0 on success.  Sizes named in the environment
-// variable TAVO_REFUSE_GFX ("640x480,800x600") are refused, so that the
-// failure path can be exercised where every mode would succeed.
+// Whether modes are set in a window (--windowed, or TAVO_WINDOWED=1) rather
+// than full screen (--fullscreen, the default).
+extern bool gfx_windowed;
+
+// Sets a graphics mode, windowed or full screen as gfx_windowed says; 0 on
+// success.  Sizes named in the environment variable TAVO_REFUSE_GFX
+// ("640x480,800x600") are refused, so that the failure path can be
+// exercised where every mode would succeed.
 int set_game_gfx_mode(int w, int h);
 
 // The menu's 320 x 200 mode; ends the program when even that is refused.
@@ -165,6 +171,21 @@ void set_up_screen();
 // The chooser: returns 1 with the mode set, or 0 after a refused mode, with
 // the failure shown and acknowledged and the 320 x 200 mode set again.
 int choose_gfx_mode();
+
+// ---- data files -------------------------------------------------------------
+//
+// The data ("tavo.dat", "piece01.xm", "textures/NAME", the bundled lands) is
+// found by relative names in the working folder, else in the data folder: the
+// program's own folder when it holds tavo.dat (a build's game folder), else
+// PREFIX/share/tavo beside the program's PREFIX/bin.
+
+// Where to open a data name: the name itself when it is a full path or is
+// found from the working folder, else its place in the data folder, else the
+// name unchanged (so that failures name what was asked for).
+std::string data_path(const char *name);
+
+// The data folder with its trailing slash, or "" when there is none.
+const std::string &data_folder();
 
 // ---- the game ---------------------------------------------------------------
 
@@ -179,6 +200,10 @@ void draw_player_panel(PLAYER_INFO *row);
 
 // One logic step on the oldest recorded frame.
 void run_logic_step();
+
+// Every panel and view of a game drawn into scrbuf, with the frame rate
+// `rate`; a land without players still gets a clean panel and view.
+void draw_game_frame(int rate);
 
 // Hooks for on-screen messages; there are none yet.
 void initialise_messages();

@@ -1,11 +1,13 @@
 // Editor operations: random edit sessions checked against an independent
-// model of the land after every step, and the corner cases of each operation.
+// model of the land after every step, the corner cases of each operation, and
+// the keys as the editor reads them from the keyboard buffer.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <random>
 #include <sstream>
@@ -18,6 +20,7 @@
 #include "land/land.h"
 #include "land_builder.h"
 #include "objects/objects.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -876,4 +879,206 @@ TEST_F(EditorTest, WallTextureSelection)
     EXPECT_EQ(editor_get_texture(3), &land->tile[0][0].wall[3][1]);
     at(1, 0, 5);
     EXPECT_EQ(editor_get_texture(2), &land->tile[0][1].wall[2][1]);
+}
+
+// ---- keys from the keyboard buffer ----------------------------------------
+
+namespace {
+
+int timer_installs = 0, timer_removals = 0;
+
+int count_install(void (*)(), long)
+{
+    timer_installs++;
+    return 0;
+}
+
+void count_removal(void (*)())
+{
+    timer_removals++;
+}
+
+int no_key()
+{
+    return 0;
+}
+
+// The buffer filled as typing would fill it; F4 gets a palette to build its
+// fog table from and a timer that is only counted.
+class EditorKeysTest : public EditorTest {
+protected:
+    PALETTE palette;
+    DATAFILE data[DATA_PALETTE + 1] = {};
+    RGB_MAP table;
+    RGB_MAP *old_rgb_map = nullptr;
+    int (*old_install)(void (*)(), long) = nullptr;
+    void (*old_remove)(void (*)()) = nullptr;
+
+    void SetUp() override
+    {
+        EditorTest::SetUp();
+        install_keyboard_hooks(nullptr, no_key);  // readkey() needs a keyboard or a hook
+        clear_keybuf();
+        for (int i = 0; i < 256; i++)
+            palette[i] = RGB{(unsigned char)(i & 63), (unsigned char)((i >> 2) & 63), (unsigned char)(63 - (i & 63)), 0};
+        data[DATA_PALETTE].dat = palette;
+        dat = data;
+        create_rgb_table(&table, palette, nullptr);
+        old_rgb_map = rgb_map;
+        rgb_map = &table;
+        old_install = input_install_int;
+        old_remove = input_remove_int;
+        input_install_int = count_install;
+        input_remove_int = count_removal;
+        timer_installs = timer_removals = 0;
+        edit_mode = 0;
+        editor_land_changed = false;
+    }
+    void TearDown() override
+    {
+        clear_keybuf();
+        dat = nullptr;
+        rgb_map = old_rgb_map;
+        input_install_int = old_install;
+        input_remove_int = old_remove;
+        EditorTest::TearDown();
+    }
+    void type(std::initializer_list<int> scancodes)
+    {
+        for (int k : scancodes)
+            simulate_keypress(k << 8);
+    }
+    void replace_land(LAND *l)
+    {
+        destroy_land(land);
+        land = l;
+    }
+};
+
+// Tile 0: open 0..4 with player 1 at level 1 and a diamond at 2; tile 1 a
+// slope from level 0; tile 2 solid.
+LAND *land_for_keys(int n_textures)
+{
+    LAND *l = new_land(3, 1, n_textures);
+    HOLLOW *h = add_hollow(l, 0, 0, 0, 4);
+    add_player(h, 0, 0, 1, 0);
+    add_object(h, OBJ_DIAMOND, 0, 0, 2);
+    add_hollow(l, 1, 0, 0, 2, 3);
+    make_walls(l, [](int, int, int, int) { return 0; });
+    return l;
+}
+
+}  // namespace
+
+// F4 opens no dialog: the keys typed after it wait in the buffer and are
+// handled in the same frame.
+TEST_F(EditorKeysTest, KeysTypedAfterF4AreAllHandled)
+{
+    land = land_for_keys(3);
+    land->fog_colour = 250;
+    for (int i = 0; i < 10; i++)
+        type({KEY_F4});
+    type({KEY_N, KEY_Y});
+    editor_handle_keys(1);
+    EXPECT_EQ(land->fog_colour, 4);
+    EXPECT_EQ(edit_mode, 1);
+    EXPECT_EQ(xeditor, 1);
+    EXPECT_FALSE(keypressed());
+    EXPECT_TRUE(editor_land_changed);
+    // The timer stays out of the way while each table is built.
+    EXPECT_EQ(timer_removals, 10);
+    EXPECT_EQ(timer_installs, 10);
+    COLOR_MAP want;
+    create_light_table(&want, palette, palette[4].r, palette[4].g, palette[4].b, nullptr);
+    EXPECT_EQ(memcmp(want.data, the_fog_map.data, sizeof want.data), 0) << "the fog table is not for colour 4";
+}
+
+// A command marks the land changed exactly when it changes something that
+// the land file keeps, so that leaving or loading asks only about real work.
+TEST_F(EditorKeysTest, OnlyRealChangesMarkTheLandChanged)
+{
+    struct key_case {
+        const char *what;
+        int mode, key, x, z;
+        bool changes;
+    };
+    const key_case cases[] = {
+        {"Blocks M on an empty open cell", 0, KEY_M, 0, 0, false},
+        {"Blocks < on a solid cell", 0, KEY_COMMA, 2, 0, false},
+        {"Blocks M on a solid cell", 0, KEY_M, 2, 0, true},
+        {"Blocks M on a slope", 0, KEY_M, 1, 0, true},
+        {"Blocks M on a diamond", 0, KEY_M, 0, 2, true},
+        {"Blocks < on an open cell", 0, KEY_COMMA, 0, 3, true},
+        {"Blocks > on a slope", 0, KEY_STOP, 1, 0, true},
+        {"Textures M", 1, KEY_M, 0, 0, false},
+        {"Textures < where there is no floor", 1, KEY_COMMA, 2, 5, false},
+        {"Textures > on a floor", 1, KEY_STOP, 0, 0, true},
+        {"Objects M on an empty open cell", 2, KEY_M, 0, 3, false},
+        {"Objects < on a solid cell", 2, KEY_COMMA, 2, 0, false},
+        {"Objects < in a slope cell", 2, KEY_COMMA, 1, 0, false},
+        {"Objects > on a diamond", 2, KEY_STOP, 0, 2, false},
+        {"Objects < on an empty open cell", 2, KEY_COMMA, 0, 0, true},
+        {"Objects < on a diamond", 2, KEY_COMMA, 0, 2, true},
+        {"Players M on an empty open cell", 3, KEY_M, 0, 0, false},
+        {"Players < on a solid cell", 3, KEY_COMMA, 2, 0, false},
+        {"Players > in a slope cell", 3, KEY_STOP, 1, 0, false},
+        {"Players < where player 1 already stands", 3, KEY_COMMA, 0, 1, false},
+        {"Players > on player 1", 3, KEY_STOP, 0, 1, true},
+        {"Players < on an empty open cell", 3, KEY_COMMA, 0, 0, true},
+        {"Players M on player 1", 3, KEY_M, 0, 1, true},
+        {"F4", 2, KEY_F4, 2, 0, true},
+    };
+    auto press = [&](int key, const std::string &what, bool changes) {
+        std::string before = describe(land);
+        editor_land_changed = false;
+        type({key});
+        editor_handle_keys(1);
+        EXPECT_EQ(describe(land) != before, changes) << what << ": the land";
+        EXPECT_EQ(editor_land_changed, changes) << what << ": the changed flag";
+    };
+    for (const key_case &c : cases) {
+        replace_land(land_for_keys(3));
+        edit_mode = c.mode;
+        editor_texwall = 0;
+        at(c.x, 0, c.z);
+        press(c.key, c.what, c.changes);
+    }
+
+    // With one texture there is no other to step to.
+    replace_land(land_for_keys(1));
+    edit_mode = 1;
+    at(0, 0, 0);
+    press(KEY_STOP, "Textures > with one texture", false);
+    press(KEY_COMMA, "Textures < with one texture", false);
+    // Placing a player on itself still turns it to face direction 0.
+    ((PLAYER_DATA *)object_at(land, 0, 0, 1)->data)->facing = 2;
+    edit_mode = 3;
+    at(0, 0, 1);
+    press(KEY_COMMA, "Players < on player 1 facing 2", true);
+    press(KEY_COMMA, "Players < on player 1 again", false);
+
+    // Random sessions: whatever the key, the mode and the cell, the flag
+    // tells whether the land has changed.
+    const int keys[] = {KEY_M, KEY_COMMA, KEY_STOP, KEY_N, KEY_Y, KEY_H, KEY_J, KEY_L, KEY_I, KEY_K};
+    for (unsigned seed = 1; seed <= 3; seed++) {
+        std::mt19937 rng(seed);
+        auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
+        replace_land(make_random_land(rng, 4, 4, 3).land);
+        at(0, 0, 0);
+        edit_mode = editor_object = 0;
+        for (int step = 0; step < 600; step++) {
+            editor_texwall = rnd(3);
+            int key = keys[rnd(10)];
+            std::string before = describe(land);
+            editor_land_changed = false;
+            type({key});
+            editor_handle_keys(rnd(4));
+            if (editor_land_changed != (describe(land) != before)) {
+                ADD_FAILURE() << "seed " << seed << " step " << step << ": key " << key << " in mode "
+                              << edit_mode << " at " << xeditor << "," << yeditor << "," << zeditor
+                              << (editor_land_changed ? " marked an unchanged land" : " changed the land unmarked");
+                break;
+            }
+        }
+    }
 }

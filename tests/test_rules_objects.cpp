@@ -1,5 +1,6 @@
 // The game rules where objects meet: collecting diamonds, pushing rocks, and
 // rocks falling and rolling on their own.
+#include <algorithm>
 #include <map>
 
 #include "rules_harness.h"
@@ -126,6 +127,45 @@ level 2
     EXPECT_EQ(air->z_speed, 0);
     EXPECT_TRUE(placeholders_of(air).empty());
     EXPECT_EQ(numbers_drawn_since(3), 0);
+    EXPECT_EQ(fault, "");
+}
+
+std::vector<int> chimes;  // the frequencies the chime was played at
+
+int hear_chime(const SAMPLE *, int, int, int freq, int)
+{
+    chimes.push_back(freq);
+    return 0;
+}
+
+TEST_F(Rules, TheCollectChimeKeepsToItsPitchesWhateverRandGives)
+{
+    const int n = 120;
+    std::string floor = ".P", air = "..";
+    for (int i = 0; i < n; i++) {
+        floor += ".D";
+        air += "..";
+    }
+    load("size " + std::to_string(n + 1) + " 1\nfacing P 1\nlevel 0\n  " + floor + "\nlevel 1\n  " + air + "\n");
+    DATAFILE sounds[DATA_COLLECT + 1] = {};
+    dat = sounds;
+    collect_sample_player = hear_chime;
+    chimes.clear();
+    srand(29);
+    run(n * 30, {KEY_A});
+    dat = nullptr;
+    collect_sample_player = play_sample;
+
+    EXPECT_EQ(land->n_diamonds, 0);
+    ASSERT_EQ(chimes.size(), (size_t)n);
+    int lowest = *std::min_element(chimes.begin(), chimes.end());
+    int highest = *std::max_element(chimes.begin(), chimes.end());
+    EXPECT_GE(lowest, 881);
+    EXPECT_LE(highest, 1008);
+    // Still spread over the whole range, one draw per chime.
+    EXPECT_LT(lowest, 900);
+    EXPECT_GT(highest, 990);
+    EXPECT_EQ(numbers_drawn_since(29), n);
     EXPECT_EQ(fault, "");
 }
 
