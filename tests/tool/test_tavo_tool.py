@@ -163,6 +163,40 @@ class ToolTest(unittest.TestCase):
         self.assertIn("follow the last wall entry", r.stderr)
         self.assertEqual(run("info", self.path("long.lvl")).returncode, 0)
 
+    def test_refused_and_missing_textures_are_named(self):
+        # A 1 KB BMP claiming 65536 x 65536 pixels, which the image library
+        # would write far past; beside it a texture that does not exist.
+        os.mkdir(self.path("textures"))
+        for name in ("rock.pcx", "brick.bmp"):
+            with open(os.path.join(GAME_DIR, "textures", name), "rb") as src, \
+                    open(self.path("textures/" + name), "wb") as dst:
+                dst.write(src.read())
+        header = b"BM" + (0).to_bytes(8, "little") + (1078).to_bytes(4, "little")
+        header += b"".join(v.to_bytes(4, "little") for v in (40, 65536, 65536))
+        header += (1).to_bytes(2, "little") + (8).to_bytes(2, "little") + bytes(24)
+        with open(self.path("textures/wrap.bmp"), "wb") as f:
+            f.write(header + bytes(1024))
+        src = SOURCE.replace("granite.bmp", "wrap.bmp").replace("cobble.pcx", "gone.pcx")
+        self.assertEqual(self.build(src).returncode, 0)
+
+        def tool(*args):
+            return subprocess.run([TOOL, *args, "out.lvl"], cwd=self.dir.name, capture_output=True, text=True,
+                                  timeout=120)
+
+        check = tool("check")
+        self.assertEqual(check.returncode, 1, check.stderr)
+        self.assertIn("texture 1: textures/wrap.bmp: claims 65536 x 65536 pixels", check.stderr)
+        self.assertIn("warning: texture 2: textures/gone.pcx: no such file", check.stderr)
+        info = tool("info")
+        self.assertEqual(info.returncode, 0, info.stderr)
+        self.assertEqual(json.loads(info.stdout)["textures"][1], "wrap.bmp")
+        self.assertEqual(info.stderr, check.stderr)
+        # A texture that is only missing is a warning, not a fault.
+        os.remove(self.path("textures/wrap.bmp"))
+        check = tool("check")
+        self.assertEqual(check.returncode, 0, check.stderr)
+        self.assertEqual(check.stderr.count("warning: texture"), 2)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
