@@ -118,7 +118,7 @@ bool read_textures(land_reader &r, LAND *l, land_extras &x)
         x.names[i] = strdup(name);
         if (!x.names[i])
             return refuse("out of memory");
-        std::string path = std::string("textures/") + name;
+        std::string path = data_path((std::string("textures/") + name).c_str());
         l->texture[i] = load_texture(path.c_str());  // null is drawn as "missing"
     }
     return true;

@@ -10,6 +10,7 @@ packages=(
   liballegro4-dev libaldmb1-dev libdumb1-dev libloadpng4-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick
+  desktop-file-utils man-db dpkg-dev
 )
 
 missing=()

@@ -15,6 +15,7 @@ const GFX_MODE_SIZE gfx_mode_d[N_GFX_MODES] = {
 };
 
 int gfx_mode = 0;
+bool gfx_windowed = false;
 
 int gfx_mode_up(int m) { return (m + N_GFX_MODES - 1) % N_GFX_MODES; }
 int gfx_mode_down(int m) { return (m + 1) % N_GFX_MODES; }
@@ -40,7 +41,9 @@ int set_game_gfx_mode(int w, int h)
 {
     if (refused_by_environment(w, h))
         return -1;
-    return set_gfx_mode(GFX_AUTODETECT, w, h, 0, 0);
+    // Plain autodetection prefers full screen but falls back on a window
+    // where full screen is not to be had.
+    return set_gfx_mode(gfx_windowed ? GFX_AUTODETECT_WINDOWED : GFX_AUTODETECT, w, h, 0, 0);
 }
 
 void set_menu_gfx_mode()

@@ -16,12 +16,13 @@ struct OPTIONS {
     const char *land = nullptr;    // played at once, instead of the menu's first G
     const char *record = nullptr;  // every game's tape goes here
     const char *replay = nullptr;  // a tape played back at once
+    int windowed = -1;             // 1 --windowed, 0 --fullscreen, -1 as TAVO_WINDOWED says
 };
 
 static const char usage_text[] =
-    "usage: tavo [LAND.lvl]\n"
-    "       tavo --record FILE.tape [LAND.lvl]\n"
-    "       tavo --replay FILE.tape\n"
+    "usage: tavo [--windowed | --fullscreen] [LAND.lvl]\n"
+    "       tavo [--windowed | --fullscreen] --record FILE.tape [LAND.lvl]\n"
+    "       tavo [--windowed | --fullscreen] --replay FILE.tape\n"
     "       tavo --help\n"
     "\n"
     "Without arguments the menu starts: G plays, E edits, Esc leaves.\n"
@@ -29,7 +30,13 @@ static const char usage_text[] =
     "  --record FILE.tape  record every game played; when a game ends, its tape\n"
     "                      (land, random seed and keys) is written to FILE.tape\n"
     "  --replay FILE.tape  play a recorded game back in the window; Esc stops it\n"
-    "  --help              this text\n";
+    "  --windowed          every screen in a window of its own size\n"
+    "                      (also with TAVO_WINDOWED=1 in the environment)\n"
+    "  --fullscreen        every screen full screen (the default)\n"
+    "  --help              this text\n"
+    "\n"
+    "Lands and tapes named by relative paths are looked up in the working\n"
+    "folder, then among the bundled ones.\n";
 
 // 0 when the arguments make sense, else the exit status to leave with.
 static int parse_options(int argc, char **argv, OPTIONS &o)
@@ -43,6 +50,8 @@ static int parse_options(int argc, char **argv, OPTIONS &o)
             o.record = argv[++i];
         } else if (!strcmp(a, "--replay") && i + 1 < argc && !o.replay) {
             o.replay = argv[++i];
+        } else if (!strcmp(a, "--windowed") || !strcmp(a, "--fullscreen")) {
+            o.windowed = !strcmp(a, "--windowed");  // the last one given counts
         } else if (a[0] != '-' && !o.land) {
             o.land = a;
         } else {
@@ -53,6 +62,10 @@ static int parse_options(int argc, char **argv, OPTIONS &o)
     if (o.replay && (o.record || o.land)) {
         fprintf(stderr, "tavo: --replay plays its tape's own land and records nothing\n");
         return 2;
+    }
+    if (o.windowed < 0) {
+        const char *w = getenv("TAVO_WINDOWED");
+        o.windowed = w && *w && strcmp(w, "0") != 0;
     }
     return 0;
 }
@@ -117,7 +130,7 @@ static int play_land(const char *path)
     }
     int left = -1;
     if (choose_gfx_mode()) {
-        music = dumb_load_xm(piece);  // null plays in silence
+        music = dumb_load_xm(data_path(piece).c_str());  // null plays in silence
         scrbuf = create_bitmap(gfx_mode_d[gfx_mode].w, gfx_mode_d[gfx_mode].h);
         play_game();
         left = land->n_diamonds;
@@ -134,11 +147,11 @@ static int play_land(const char *path)
 // The game path; a land given on the command line skips the file selector.
 static void game_path(const char *given)
 {
-    char path[256] = "";
+    char path[PATH_MAX] = "";  // a bundled land's full path may be long
     if (given)
-        snprintf(path, sizeof path, "%s", given);
+        snprintf(path, sizeof path, "%s", data_path(given).c_str());
     else if (!file_select_ex("Load level", path, "lvl", sizeof path, 0, 0))
-        snprintf(path, sizeof path, "land.lvl");
+        snprintf(path, sizeof path, "%s", data_path("land.lvl").c_str());
     if (!options.record) {
         play_land(path);
         return;
@@ -165,8 +178,10 @@ static void game_path(const char *given)
     fflush(stdout);
 }
 
-static void replay_path(const char *tape_path)
+static void replay_path(const char *tape_name)
 {
+    std::string tape_file = data_path(tape_name);
+    const char *tape_path = tape_file.c_str();
     TAPE tape;
     std::string why, land_path;
     int line = read_tape(tape_path, tape, why);
@@ -203,6 +218,7 @@ int main(int argc, char **argv)
         fputs(usage_text, stderr);
         return status;
     }
+    gfx_windowed = options.windowed == 1;
     srand((unsigned)time(nullptr));
 
     // A display that is still starting up can refuse the first connection:
@@ -226,7 +242,7 @@ int main(int argc, char **argv)
     dumb_register_stdfiles();
 
     set_color_conversion(COLORCONV_NONE);
-    dat = load_datafile("tavo.dat");
+    dat = load_datafile(data_path("tavo.dat").c_str());
     if (!dat || !data_is_whole(dat)) {
         set_menu_gfx_mode();
         show_failure("Cannot load tavo.dat.", "The data file is missing or damaged.");

@@ -278,10 +278,11 @@ int find_tape_land(const TAPE &t, const char *tape_path, const char *override_pa
             land_path = t.land;
     } else {
         std::string beside = folder_of(tape_path) + t.land;
+        std::string found = data_path(t.land.c_str());  // the working folder, then the bundled lands
         if (is_regular_file(beside))
             land_path = beside;
-        else if (is_regular_file(t.land))
-            land_path = t.land;
+        else if (is_regular_file(found))
+            land_path = found;
     }
     if (land_path.empty()) {
         why = "the land " + std::string(override_path ? override_path : t.land.c_str()) + " named by " +

@@ -247,7 +247,7 @@ int cmd_map(int argc, char **argv)
     else
         generate_332_palette(pal);
     set_palette(pal);
-    LAND *l = load_land(argv[2]);
+    LAND *l = load_land(data_path(argv[2]).c_str());  // a bundled land, too
     if (!l) {
         fprintf(stderr, "tavo-tool: %s: %s\n", argv[2], land_load_error());
         return 1;
