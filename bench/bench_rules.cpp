@@ -1,10 +1,19 @@
 // One logic step (animate_objects then sort_objects, as the game loop runs
-// it) of the largest land there can be: 255 x 255 tiles with 13 312 rocks
-// and 3 072 diamonds.  Columns of rocks collapse and roll off each other,
-// rocks dropped from high up fall onto diamonds and roll off them, and the
-// rest stand.  The land is rebuilt (untimed) every batch of steps, before it
-// has settled.  Two more cases time the same land once quiet, and the same
-// tiles empty (the cost of the walks alone).
+// it) of the largest land there can be: 255 x 255 tiles.  On a grid of
+// squares, each holds a column of standing rocks, a rock dropped onto a
+// diamond, a diamond on the floor and one in mid-air.  Columns collapse and
+// roll off each other, dropped rocks fall onto diamonds and roll off them,
+// and the rest stand.  The land is rebuilt (untimed) every batch of steps,
+// before it has settled.  Three sizes of the same land (arguments: the
+// square's side in tiles, the column's height):
+//
+//   8/12   13 312 rocks and  3 072 diamonds, 16 384 objects
+//   8/23   24 576 rocks and  3 072 diamonds, 27 648 objects
+//   4/23   98 304 rocks and 12 160 diamonds, 110 464 objects
+//
+// The same lands are timed once quiet, after 3000 steps, and the same tiles
+// empty (the cost of the walks alone): a step should cost what happens in
+// it, not the size of the land.
 //
 //   build/bench/bench_rules --benchmark_repetitions=5
 //
@@ -26,7 +35,6 @@ namespace {
 
 const int size = 255;
 const int roof = 48;
-const int column_height = 12;
 const int drop_height = 40;
 const int batch = 600;  // steps before the land is rebuilt; falls from drop_height take ~280
 
@@ -41,9 +49,10 @@ void start_headless()
 }
 
 // An open floor, with a ramp on every seventh tile so that some rocks roll
-// downhill too, and on a grid of 8 x 8 tiles: a column of standing rocks, a
-// rock dropped onto a diamond, a diamond on the floor and one in mid-air.
-LAND *build_busy_land()
+// downhill too, and on a grid of squares of side tiles: a column of standing
+// rocks, a rock dropped onto a diamond, a diamond on the floor and one in
+// mid-air.
+LAND *build_busy_land(int side, int column_height)
 {
     LAND *l = make_solid_land(size, size);
     for (int y = 0; y < size; y++)
@@ -52,16 +61,16 @@ LAND *build_busy_land()
             int shape = cell == 0 ? 1 + (x + y) % 4 : 0;
             HOLLOW *h = add_hollow(l, x, y, 0, roof, shape);
             int base = floor_level(h);
-            int gx = x % 8, gy = y % 8;
+            int gx = x % side, gy = y % side;
             if (gx == 0 && gy == 0) {
                 for (int z = base; z < base + column_height; z++)
                     add_object(h, OBJ_ROCK, x, y, z);
-            } else if (gx == 4 && gy == 4) {
+            } else if (gx == side / 2 && gy == side / 2) {
                 add_object(h, OBJ_DIAMOND, x, y, base);
                 add_object(h, OBJ_ROCK, x, y, drop_height);
-            } else if (gx == 2 && gy == 6) {
+            } else if (gx == side / 4 && gy == side * 3 / 4) {
                 add_object(h, OBJ_DIAMOND, x, y, base);
-            } else if (gx == 6 && gy == 2) {
+            } else if (gx == side * 3 / 4 && gy == side / 4) {
                 add_object(h, OBJ_DIAMOND, x, y, base + 5);
             }
         }
@@ -103,17 +112,17 @@ census count_objects(const LAND *l)
     return c;
 }
 
-void new_land()
+void new_land(int side, int column_height)
 {
     destroy_land(land);
     srand(1);
-    land = build_busy_land();
+    land = build_busy_land(side, column_height);
 }
 
 // Rocks in motion on average over a batch, sampled outside the timing.
-double busy_over_a_batch()
+double busy_over_a_batch(int side, int column_height)
 {
-    new_land();
+    new_land(side, column_height);
     long busy = 0;
     for (int i = 0; i < batch; i++) {
         step_land();
@@ -128,13 +137,14 @@ void bm_logic_step_collapsing(benchmark::State &state)
     static INPUT_FRAME frame;
     memset(frame, 0, sizeof frame);
     ckey = frame;
-    new_land();
+    int side = (int)state.range(0), column_height = (int)state.range(1);
+    new_land(side, column_height);
     census c = count_objects(land);
     int steps = 0;
     for (auto _ : state) {
         if (steps == batch) {
             state.PauseTiming();
-            new_land();
+            new_land(side, column_height);
             steps = 0;
             state.ResumeTiming();
         }
@@ -143,30 +153,42 @@ void bm_logic_step_collapsing(benchmark::State &state)
     }
     state.counters["rocks"] = (double)c.rocks;
     state.counters["diamonds"] = (double)c.diamonds;
-    state.counters["rocks_in_motion"] = busy_over_a_batch();
+    state.counters["rocks_in_motion"] = busy_over_a_batch(side, column_height);
     destroy_land(land);
     land = nullptr;
 }
-BENCHMARK(bm_logic_step_collapsing)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
+BENCHMARK(bm_logic_step_collapsing)
+    ->Args({8, 12})
+    ->Args({8, 23})
+    ->Args({4, 23})
+    ->Unit(benchmark::kMicrosecond)
+    ->ComputeStatistics("min", fastest);
 
+// Quiet: rocks stand on the floor, on ramps and on each other, diamonds spin.
 void bm_logic_step_settled(benchmark::State &state)
 {
     start_headless();
     static INPUT_FRAME frame;
     memset(frame, 0, sizeof frame);
     ckey = frame;
-    new_land();
+    new_land((int)state.range(0), (int)state.range(1));
     for (int i = 0; i < 3000; i++)
         step_land();
     census c = count_objects(land);
     for (auto _ : state)
         step_land();
     state.counters["rocks"] = (double)c.rocks;
+    state.counters["diamonds"] = (double)c.diamonds;
     state.counters["rocks_in_motion"] = (double)c.busy;
     destroy_land(land);
     land = nullptr;
 }
-BENCHMARK(bm_logic_step_settled)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
+BENCHMARK(bm_logic_step_settled)
+    ->Args({8, 12})
+    ->Args({8, 23})
+    ->Args({4, 23})
+    ->Unit(benchmark::kMicrosecond)
+    ->ComputeStatistics("min", fastest);
 
 // The walks alone: the same tiles with nothing in them.
 void bm_logic_step_empty(benchmark::State &state)

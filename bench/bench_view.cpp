@@ -2,7 +2,10 @@
 // generated 255 x 255 land, 40 x 40 cuts of it around the same viewers, and
 // a hall full of rocks, each with the walk's culling on and off.  The "pair"
 // cases draw a big land and its cut by turns and report the ratio of their
-// times: what the land's size costs.
+// times: what the land's size costs.  The "fill" cases give the ceiling: the
+// polygons of the bundled land's view filled by polygon3d_f alone, with the
+// pixels they write and the time per pixel.  Before timing, every scene must
+// look the same with culling on and off and with every sphere fill.
 //
 //   cmake --build build --target bench_view && build/bench/bench_view
 //   (--benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
@@ -234,6 +237,25 @@ bool same_picture(const scene &a, bool culled_a, const scene &b, bool culled_b, 
     return same;
 }
 
+// Whether the view of s looks the same with every sphere fill.
+bool same_with_every_fill(const scene &s, int w, int h)
+{
+    BITMAP *ref = create_bitmap(w, h), *b = create_bitmap(w, h);
+    sphere_fill = SPHERE_FILL_REFERENCE;
+    draw_into(s, ref);
+    bool same = true;
+    for (sphere_fill_kind k : {SPHERE_FILL_PORTABLE, SPHERE_FILL_SSE2}) {
+        sphere_fill = k;
+        draw_into(s, b);
+        for (int y = 0; y < h && same; y++)
+            same = memcmp(ref->line[y], b->line[y], w) == 0;
+    }
+    sphere_fill = sphere_fill_best;
+    destroy_bitmap(ref);
+    destroy_bitmap(b);
+    return same;
+}
+
 void bench_view(benchmark::State &state, const scene *s, int w, int h, bool culled)
 {
     BITMAP *b = create_bitmap(w, h);
@@ -247,6 +269,99 @@ void bench_view(benchmark::State &state, const scene *s, int w, int h, bool cull
     player_info[0].view = nullptr;
     destroy_bitmap(b);
     state.counters["fps"] = benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+}
+
+// ---- the library's own fill rate --------------------------------------------
+//
+// The polygons that one view fills are recorded, by standing in for the
+// bitmap's polygon3d_f for one drawing, and then filled again on their own:
+// what polygon3d_f alone needs for that picture, the ceiling for the views.
+
+struct recorded_polygon {
+    int type;
+    BITMAP *tex;
+    std::vector<V3D_f> corners;
+};
+
+std::vector<recorded_polygon> *recording;
+BITMAP *recorded_view;
+void (*library_polygon3d_f)(BITMAP *, int, BITMAP *, int, V3D_f *[]);
+
+void record_polygon(BITMAP *bmp, int type, BITMAP *tex, int n, V3D_f *v[])
+{
+    if (bmp == recorded_view) {
+        recorded_polygon p = {type, tex, {}};
+        for (int k = 0; k < n; k++)
+            p.corners.push_back(*v[k]);
+        recording->push_back(p);
+    }
+    library_polygon3d_f(bmp, type, tex, n, v);
+}
+
+// Pixels the polygons write, overdraw counted: each alone, through a colour
+// map that turns every texel into colour 1.
+long polygon_pixels(std::vector<recorded_polygon> &polys, int w, int h)
+{
+    static COLOR_MAP ones;
+    memset(&ones, 1, sizeof ones);
+    COLOR_MAP *saved = color_map;
+    color_map = &ones;
+    BITMAP *b = create_bitmap(w, h);
+    clear_bitmap(b);
+    long n = 0;
+    for (recorded_polygon &p : polys) {
+        V3D_f *v[10];
+        float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
+        for (size_t k = 0; k < p.corners.size(); k++) {
+            v[k] = &p.corners[k];
+            x0 = std::min(x0, v[k]->x), x1 = std::max(x1, v[k]->x);
+            y0 = std::min(y0, v[k]->y), y1 = std::max(y1, v[k]->y);
+        }
+        polygon3d_f(b, p.type, p.tex, (int)p.corners.size(), v);
+        for (int y = std::max(0, (int)y0 - 2); y < std::min(h, (int)y1 + 3); y++)
+            for (int x = std::max(0, (int)x0 - 2); x < std::min(w, (int)x1 + 3); x++)
+                if (b->line[y][x]) {
+                    n++;
+                    b->line[y][x] = 0;
+                }
+    }
+    destroy_bitmap(b);
+    color_map = saved;
+    return n;
+}
+
+// polygon3d_f alone, for the polygons of s's view.
+void bench_fill(benchmark::State &state, const scene *s, int w, int h)
+{
+    BITMAP *b = create_bitmap(w, h);
+    std::vector<recorded_polygon> polys;
+    recording = &polys;
+    recorded_view = b;
+    library_polygon3d_f = b->vtable->polygon3d_f;
+    b->vtable->polygon3d_f = record_polygon;
+    draw_into(*s, b);
+    b->vtable->polygon3d_f = library_polygon3d_f;
+    recording = nullptr;
+    recorded_view = nullptr;
+    player_info[0].view = nullptr;
+    long pixels = polygon_pixels(polys, w, h);
+    std::vector<std::vector<V3D_f *>> corners;
+    for (recorded_polygon &p : polys) {
+        corners.emplace_back();
+        for (V3D_f &v : p.corners)
+            corners.back().push_back(&v);
+    }
+    for (auto _ : state) {
+        for (size_t i = 0; i < polys.size(); i++)
+            polygon3d_f(b, polys[i].type, polys[i].tex, (int)corners[i].size(), corners[i].data());
+        benchmark::ClobberMemory();
+    }
+    destroy_bitmap(b);
+    double n = (double)state.iterations();
+    state.counters["fps"] = benchmark::Counter(n, benchmark::Counter::kIsRate);
+    state.counters["polygons"] = (double)polys.size();
+    state.counters["pixels"] = (double)pixels;
+    state.counters["s_per_px"] = benchmark::Counter(n * (double)pixels, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 double thread_seconds()
@@ -344,6 +459,12 @@ int main(int argc, char **argv)
             fprintf(stderr, "bench_view: %s looks different without culling\n", s.name.c_str());
             return 1;
         }
+    for (const scene &s : scenes)
+        for (int size : {0, 1})
+            if (!same_with_every_fill(s, size ? 1600 : 640, size ? 1200 : 480)) {
+                fprintf(stderr, "bench_view: %s looks different with the fast sphere fills\n", s.name.c_str());
+                return 1;
+            }
 
     for (const scene &s : scenes)
         for (int size : {0, 1})
@@ -358,6 +479,15 @@ int main(int argc, char **argv)
                         return *std::min_element(v.begin(), v.end());
                     });
             }
+    for (int size : {0, 1}) {
+        int w = size ? 1600 : 640, h = size ? 1200 : 480;
+        std::string name = "fill/" + scenes[0].name + "/" + std::to_string(w) + "x" + std::to_string(h);
+        benchmark::RegisterBenchmark(name.c_str(), bench_fill, &scenes[0], w, h)
+            ->Unit(benchmark::kMillisecond)
+            ->ComputeStatistics("min", [](const std::vector<double> &v) {
+                return *std::min_element(v.begin(), v.end());
+            });
+    }
     for (int pair : {1, 3})
         for (int size : {0, 1})
             for (bool culled : {true, false}) {

@@ -1,9 +1,11 @@
 // editor.cpp -- the editor's loop: a free camera, the cursor, four modes,
 // the panel, and loading and saving lands.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "editor/editor.h"
@@ -28,6 +30,16 @@ const char *const mode_lines[4][4] = {
     {"Objects", "M:clear", "<:insert", ">:edit"},
     {"Players", "M:clear", "<:player 1", ">:player 2"},
 };
+
+// The file last loaded or saved, as a full path: saving over it needs no
+// question, saving over any other file that exists does.
+std::string editor_file;
+
+std::string full_path(const char *path)
+{
+    char full[PATH_MAX];
+    return realpath(path, full) ? std::string(full) : std::string();
+}
 
 // A dialog stops the input timer, so that no frames pile up behind it.
 struct dialog_pause {
@@ -89,12 +101,12 @@ void replace_land(LAND *l)
     n_players = now_players;
     land = l;
     keep_cursor_inside();
-    editor_land_changed = false;
+    editor_clear_history();
 }
 
 bool confirm_discard(const char *question)
 {
-    if (!editor_land_changed)
+    if (!editor_land_changed())
         return true;
     return alert("The land has unsaved changes.", question, nullptr, "&Yes", "&No", 'y', 'n') == 1;
 }
@@ -115,6 +127,7 @@ void load_dialog()
     }
     replace_land(l);
     snprintf(editor_filename, sizeof editor_filename, "%s", path);
+    editor_file = full_path(path);
     alert("Level loaded.", nullptr, nullptr, "OK", nullptr, 0, 0);
 }
 
@@ -141,25 +154,46 @@ void save_dialog()
         alert("You must put", "Player 1 somewhere!", nullptr, "OK", nullptr, 0, 0);
         return;
     }
-    if (!file_select_ex("Save level", editor_filename, "lvl", sizeof editor_filename, 0, 0))
+    char path[sizeof editor_filename];
+    snprintf(path, sizeof path, "%s", editor_filename);
+    if (!file_select_ex("Save level", path, "lvl", sizeof path, 0, 0))
         return;
+    struct stat st;
+    if (stat(path, &st) == 0 && full_path(path) != editor_file) {
+        char line[300];
+        snprintf(line, sizeof line, "%s exists.", get_filename(path));
+        if (alert(line, "Replace it?", nullptr, "&Yes", "&No", 'y', 'n') != 1)
+            return;
+    }
+    snprintf(editor_filename, sizeof editor_filename, "%s", path);
     if (save_safely(editor_filename) != 0) {
         alert("The level was NOT saved:", get_filename(editor_filename), "the file cannot be written.", "OK",
               nullptr, 0, 0);
         return;
     }
-    editor_land_changed = false;
+    editor_land_saved();
+    editor_file = full_path(editor_filename);
     alert("Level saved.", nullptr, nullptr, "OK", nullptr, 0, 0);
+    if (int lost = count_unreachable_diamonds(land)) {
+        char line[80];
+        snprintf(line, sizeof line, "%d diamond%s cannot be reached", lost, lost == 1 ? "" : "s");
+        alert(line, "by any player.", nullptr, "OK", nullptr, 0, 0);
+    }
 }
 
 // No dialog here: the keys typed after F4 stay in the buffer.  Only the
 // timer is stopped, so that no frames pile up while the table is built.
-void next_fog_colour()
+void rebuild_fog_table()
 {
     end_input();
-    land->fog_colour = (land->fog_colour + 1) & 255;
     build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
     resume_input();
+}
+
+void next_fog_colour()
+{
+    land->fog_colour = (land->fog_colour + 1) & 255;
+    rebuild_fog_table();
 }
 
 void step_cursor(int d)
@@ -183,64 +217,89 @@ bool change_texture(int facing, int by)
     return true;
 }
 
-void dispatch_key(int scancode, int facing)
+// The commands that may change the land; true when one did.
+bool land_command(int scancode, int facing)
 {
-    bool changed = false;
     switch (scancode) {
-    case KEY_Y: step_cursor(facing); return;
-    case KEY_H: step_cursor(facing ^ 2); return;
-    case KEY_J: step_cursor(facing + 3); return;
-    case KEY_L: step_cursor(facing + 1); return;
+    case KEY_F4:
+        next_fog_colour();
+        return true;
+    case KEY_M:
+        if (edit_mode != 1)
+            return clear_land();
+        editor_texwall = (editor_texwall + 1) % 3;
+        return false;
+    case KEY_COMMA:
+        switch (edit_mode) {
+        case 0: return fill_land();
+        case 1: return change_texture(facing, -1);
+        case 2: return insert_object();
+        default: return insert_player(0);
+        }
+    case KEY_STOP:
+        switch (edit_mode) {
+        case 0: return insert_slope();
+        case 1: return change_texture(facing, 1);
+        case 2: return false;  // offered as "edit", but there is nothing to edit
+        default: return insert_player(1);
+        }
+    }
+    return false;
+}
+
+// Undo and redo may change the fog colour; the table follows it, built
+// with the timer stopped as F4 builds it.
+void step_history(bool (*step)())
+{
+    int fog = land->fog_colour;
+    if (step() && land->fog_colour != fog)
+        rebuild_fog_table();
+}
+
+// True for F5, which the caller answers.
+bool dispatch_key(int scancode, int facing)
+{
+    switch (scancode) {
+    case KEY_Y: step_cursor(facing); return false;
+    case KEY_H: step_cursor(facing ^ 2); return false;
+    case KEY_J: step_cursor(facing + 3); return false;
+    case KEY_L: step_cursor(facing + 1); return false;
     case KEY_I:
         if (zeditor < EDITOR_MAX_LEVEL)
             zeditor++;
-        return;
+        return false;
     case KEY_K:
         if (zeditor > 0)
             zeditor--;
-        return;
-    case KEY_N: edit_mode = (edit_mode + 1) % 4; return;
-    case KEY_F2: load_dialog(); return;
-    case KEY_F3: save_dialog(); return;
-    case KEY_F4:
-        next_fog_colour();
-        changed = true;
-        break;
-    case KEY_M:
-        if (edit_mode == 1)
-            editor_texwall = (editor_texwall + 1) % 3;
-        else
-            changed = clear_land();
-        break;
+        return false;
+    case KEY_N: edit_mode = (edit_mode + 1) % 4; return false;
+    case KEY_F2: load_dialog(); return false;
+    case KEY_F3: save_dialog(); return false;
+    case KEY_F5: return true;
+    case KEY_U: step_history(editor_undo); return false;
+    case KEY_R: step_history(editor_redo); return false;
+    case KEY_F4: editor_begin_change(false, -1); break;
+    case KEY_M: editor_begin_change(true, -1); break;
     case KEY_COMMA:
-        switch (edit_mode) {
-        case 0: changed = fill_land(); break;
-        case 1: changed = change_texture(facing, -1); break;
-        case 2: changed = insert_object(); break;
-        default: changed = insert_player(0); break;
-        }
-        break;
     case KEY_STOP:
-        switch (edit_mode) {
-        case 0: changed = insert_slope(); break;
-        case 1: changed = change_texture(facing, 1); break;
-        case 2: break;  // offered as "edit", but there is nothing to edit
-        default: changed = insert_player(1); break;
-        }
+        // A player placed leaves its old cell, wherever that is.
+        editor_begin_change(true, edit_mode == 3 ? (scancode == KEY_STOP) : -1);
         break;
     default:
-        return;
+        return false;
     }
-    if (changed)
-        editor_land_changed = true;
+    editor_end_change(land_command(scancode, facing));
+    return false;
 }
 
 } // namespace
 
-void editor_handle_keys(int facing)
+bool editor_handle_keys(int facing)
 {
     while (keypressed())
-        dispatch_key(readkey() >> 8, facing);
+        if (dispatch_key(readkey() >> 8, facing))
+            return true;
+    return false;
 }
 
 void editor_animate_player(PLAYER_INFO *row)
@@ -363,6 +422,7 @@ void run_editor()
     // The editor always has a land: a missing start-up land gives a new one.
     const char *why = "";
     land = load_for_editing(data_path("land3.lvl").c_str(), why);
+    editor_file = land ? full_path(data_path("land3.lvl").c_str()) : std::string();
     if (!land) {
         editor_player_exists[0] = editor_player_exists[1] = 0;
         n_players = 0;
@@ -371,12 +431,13 @@ void run_editor()
         build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
         alert("Cannot load land3.lvl:", why, "Starting on a new, solid land.", "OK", nullptr, 0, 0);
     }
-    editor_land_changed = false;
+    editor_clear_history();
     keep_cursor_inside();
 
     start_input();
     bool leave = false;
     bool esc_was_down = true;  // the Esc that left the menu may still be held
+    bool play = false;
     while (!leave) {
         while (frame_store.load(std::memory_order_acquire) == 0)
             rest(0);
@@ -385,7 +446,7 @@ void run_editor()
             bool esc = ckey[KEY_ESC] != 0;
             if (esc && !esc_was_down) {
                 leave = true;
-                if (editor_land_changed) {
+                if (editor_land_changed()) {
                     dialog_pause pause;
                     leave = alert("The land has unsaved changes.", "Leave the editor and lose them?", nullptr,
                                   "&Yes", "&No", 'y', 'n') == 1;
@@ -393,8 +454,18 @@ void run_editor()
             }
             esc_was_down = esc;
             editor_animate_player(row);
-            editor_handle_keys(((PLAYER_DATA *)camera->data)->facing);
+            play = editor_handle_keys(((PLAYER_DATA *)camera->data)->facing);
             destroy_input_frame();
+            if (play)
+                break;
+        }
+        if (play && !leave) {
+            // Between frames: the game takes the input over and hands back
+            // a fresh ring.
+            play = false;
+            editor_test_play();
+            esc_was_down = true;
+            continue;
         }
         draw_player_view(row);
         draw_editor_panel(row);
@@ -402,6 +473,7 @@ void run_editor()
     }
 
     end_input();
+    editor_clear_history();
     destroy_land(land);
     land = nullptr;
     destroy_object(&row->object);

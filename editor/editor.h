@@ -6,6 +6,8 @@
 #ifndef TAVO_EDITOR_H
 #define TAVO_EDITOR_H
 
+#include <cstddef>
+
 struct LAND;
 struct TILE;
 struct OBJECT;
@@ -17,7 +19,6 @@ extern int xeditor, yeditor, zeditor;
 extern int edit_mode;        // 0 blocks, 1 textures, 2 objects, 3 players
 extern int editor_texwall;   // textures mode: 0 floor, 1 walls, 2 roof
 extern int editor_object;    // the type "<" inserts next in objects mode
-extern bool editor_land_changed;  // since the land was loaded or saved
 
 // The highest cursor level: a land file holds roofs up to 65535.
 enum { EDITOR_MAX_LEVEL = 65534 };
@@ -25,9 +26,11 @@ enum { EDITOR_MAX_LEVEL = 65534 };
 void run_editor();
 void editor_animate_player(PLAYER_INFO *row);
 void draw_editor_panel(PLAYER_INFO *row);
-// Acts on every key waiting in the keyboard buffer, in the order typed;
-// facing is the camera's.
-void editor_handle_keys(int facing);
+// Acts on every key waiting in the keyboard buffer, in the order typed, up
+// to F5; facing is the camera's.  True when F5 asks for a test play, which
+// the caller runs between frames (editor_test_play); the keys typed after
+// it are left to the game.
+bool editor_handle_keys(int facing);
 
 // Cells and slopes at the cursor.  Each operation below that returns bool
 // says whether it changed the land: where it does not apply it does nothing.
@@ -51,6 +54,37 @@ void editor_init_player_data(OBJECT *o, int n);
 void editor_init_diamond_data(OBJECT *o);
 void editor_init_rock_data(OBJECT *o);
 int *editor_get_texture(int d);
+
+// ---- history (undo.cpp) ----------------------------------------------------
+//
+// Every change to the land, or to what is saved with it, is a step that U
+// takes back and R does again.  A command that may change the land is
+// bracketed: editor_begin_change() keeps what it may touch (the cursor's
+// tile and its neighbours when cells is set, the tile of player `player`
+// unless it is -1, and the numbers kept beside the tiles), and
+// editor_end_change() files that as one step, or forgets it when nothing
+// changed.  The oldest steps go beyond UNDO_MAX_STEPS, or once the steps
+// hold more than undo_max_bytes; the newest is always kept.
+enum { UNDO_MAX_STEPS = 1000, UNDO_MAX_MEGABYTES = 64 };
+extern size_t undo_max_bytes;
+void editor_begin_change(bool cells, int player);
+void editor_end_change(bool changed);
+// False when there is nothing to take back (or to do again).
+bool editor_undo();
+bool editor_redo();
+int editor_undo_count();
+// A land loaded or made anew: nothing to undo, nothing unsaved.
+void editor_clear_history();
+// Whether the land differs from the one last loaded or saved, as undo and
+// redo leave it: back at the saved state it does not.
+bool editor_land_changed();
+void editor_land_saved();
+
+// F5: the land played as the game plays it, on a copy; the editor's land,
+// camera, views and books come back as they were.  The game itself runs
+// through editor_play_game (music and play_game), which tests replace.
+void editor_test_play();
+extern void (*editor_play_game)();
 
 // A solid land of w x h tiles painted with the given textures, for when no
 // land can be loaded.

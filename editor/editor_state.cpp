@@ -6,4 +6,3 @@ int xeditor = 0, yeditor = 0, zeditor = 0;
 int edit_mode = 0;
 int editor_texwall = 0;
 int editor_object = 0;
-bool editor_land_changed = false;

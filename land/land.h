@@ -39,6 +39,10 @@ struct LAND {
     // The names as stored, without "textures/".  Kept with the land rather
     // than beside it, so that loading another land can fail without harm.
     char **texture_filename;
+    // The tiles that may hold objects, a bit each by row, so that a logic
+    // step walks only those.  Kept by the rules (objects.h); never stored.
+    unsigned long long object_tiles[256][4];
+    unsigned long long object_tiles_made;  // 0: not made yet
 };
 
 // Direction codes: 0 towards y-1, 1 towards x+1, 2 towards y+1, 3 towards x-1.
@@ -155,5 +159,43 @@ int save_land(const LAND *l, const char *filename);
 // game palette through rgb_map, or null.
 BITMAP *load_texture(const char *filename);
 bool ispowerof2(int n);
+
+// Why load_texture(filename) gives null, naming the file ("textures/x.bmp:
+// claims 65536 x 65536 pixels; textures are 128 x 128"), or null when it
+// loads.  *absent, when given, is set when there is no such file at all,
+// which a land may name.  The text lasts until the next call.
+const char *texture_problem(const char *filename, bool *absent = nullptr);
+
+// The texture types whose files are checked before they are decoded; any
+// other extension is refused.
+enum { TEXTURE_BMP, TEXTURE_PCX, TEXTURE_TGA, TEXTURE_PNG, NUM_TEXTURE_TYPES };
+
+// A texture file read whole and found sound: these bytes, and only these,
+// go to the decoder of its type.
+struct TEXTURE_FILE {
+    unsigned char *data;
+    long size;
+    int type;
+};
+
+// Reads a regular file whose header and pixel data promise a 128 x 128
+// image of a known type into f; otherwise leaves f empty and returns why,
+// as texture_problem() does.  Nothing is opened that could block.
+const char *read_texture_file(const char *filename, TEXTURE_FILE *f, bool *absent);
+void free_texture_file(TEXTURE_FILE *f);
+
+// ---- reachability (reach.cpp) ----------------------------------------------
+
+struct LAND_CELL {
+    int x, y, z;
+};
+
+// The diamonds of l that no player can ever collect, found on a loosened
+// copy of the rules that only adds ways to move (lands/README.md,
+// "Reachability"): a diamond named here is out of reach for certain, one not
+// named may still be.  Returns how many there are and stores the first max
+// of them in cells, in row, column and level order.
+int find_unreachable_diamonds(const LAND *l, LAND_CELL *cells, int max);
+int count_unreachable_diamonds(const LAND *l);
 
 #endif

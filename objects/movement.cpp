@@ -23,6 +23,7 @@ void create_placeholder(OBJECT **link, int x, int y, int z, int kind, OBJECT *ow
     d->owner = owner;
     p->next = *link;
     *link = p;
+    mark_object_tile(x, y);  // a reservation is filed in its own cell's tile
 }
 
 OBJECT **first_link_at(OBJECT **link, int z)

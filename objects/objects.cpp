@@ -2,7 +2,9 @@
 #include "objects/objects.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "editor/editor.h"
@@ -49,6 +51,11 @@ OBJECT **ao_two_before_prev_object = nullptr;
 static const size_t data_size[N_OBJECT_TYPES] = {
     sizeof(PLACEHOLDER_DATA), sizeof(PLAYER_DATA), sizeof(DIAMOND_DATA), sizeof(ROCK_DATA)};
 
+// Bumped for every object made outside the rules; a land's map of object
+// tiles is good while its object_tiles_made matches.  Starts above 0, which
+// a new land's map holds.
+static unsigned long long objects_made = 1;
+
 OBJECT *create_object(int type, int x, int y, int z)
 {
     OBJECT *o = (OBJECT *)calloc(1, sizeof(OBJECT));
@@ -63,6 +70,8 @@ OBJECT *create_object(int type, int x, int y, int z)
     o->x = x;
     o->y = y;
     o->z = z;
+    if (type != OBJ_PLACEHOLDER)
+        objects_made++;
     return o;
 }
 
@@ -84,38 +93,99 @@ void destroy_all_objects(OBJECT *list)
     }
 }
 
-// The walk meets every hollow of the land once a step, and the hollows lie
-// scattered in memory: ask for those a few tiles ahead, and for the first
-// object of a nearer one, before they are needed.
-static inline void prefetch_ahead(const TILE *row, int x, int w)
+int walk_every_tile = 0;
+
+void forget_object_tiles()
 {
-    if (x + 8 < w)
-        __builtin_prefetch(row[x + 8].hollow);
-    if (x + 3 < w && row[x + 3].hollow)
-        __builtin_prefetch(row[x + 3].hollow->object);
+    objects_made++;
+}
+
+void mark_object_tile(int x, int y)
+{
+    if (x >= 0 && y >= 0 && x < land->w && y < land->h)
+        land->object_tiles[y][x >> 6] |= 1ull << (x & 63);
+}
+
+static bool tile_holds_objects(const TILE *t)
+{
+    for (const HOLLOW *h = t->hollow; h; h = h->next)
+        if (h->object)
+            return true;
+    return false;
+}
+
+static void make_object_tiles(LAND *l)
+{
+    memset(l->object_tiles, 0, sizeof l->object_tiles);
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            if (tile_holds_objects(&l->tile[y][x]))
+                l->object_tiles[y][x >> 6] |= 1ull << (x & 63);
+    l->object_tiles_made = objects_made;
+}
+
+int unmarked_object_tile(const LAND *l)
+{
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            if (!(l->object_tiles[y][x >> 6] >> (x & 63) & 1) && tile_holds_objects(&l->tile[y][x]))
+                return y * 256 + x;
+    return -1;
+}
+
+static inline __attribute__((always_inline)) void animate_tile(TILE *t)
+{
+    for (HOLLOW *h = t->hollow; h; h = h->next) {
+        ao_hollow = h;
+        ao_prev_object = ao_before_prev_object = ao_two_before_prev_object = nullptr;
+        ao_object = &h->object;
+        while (*ao_object) {
+            animate_fn step = animate_object[(*ao_object)->type];
+            // 0 means the link now holds another object: visit it again.
+            if (!step || step()) {
+                ao_two_before_prev_object = ao_before_prev_object;
+                ao_before_prev_object = ao_prev_object;
+                ao_prev_object = ao_object;
+                ao_object = &(*ao_object)->next;
+            }
+        }
+    }
 }
 
 void animate_objects()
 {
-    for (int y = 0; y < land->h; y++)
-        for (int x = 0; x < land->w; x++) {
-            prefetch_ahead(land->tile[y], x, land->w);
-            for (HOLLOW *h = land->tile[y][x].hollow; h; h = h->next) {
-                ao_hollow = h;
-                ao_prev_object = ao_before_prev_object = ao_two_before_prev_object = nullptr;
-                ao_object = &h->object;
-                while (*ao_object) {
-                    animate_fn step = animate_object[(*ao_object)->type];
-                    // 0 means the link now holds another object: visit it again.
-                    if (!step || step()) {
-                        ao_two_before_prev_object = ao_before_prev_object;
-                        ao_before_prev_object = ao_prev_object;
-                        ao_prev_object = ao_object;
-                        ao_object = &(*ao_object)->next;
-                    }
-                }
+    if (walk_every_tile) {
+        for (int y = 0; y < land->h; y++)
+            for (int x = 0; x < land->w; x++)
+                animate_tile(&land->tile[y][x]);
+        return;
+    }
+    if (land->object_tiles_made != objects_made)
+        make_object_tiles(land);
+#ifndef NDEBUG
+    if (int at = unmarked_object_tile(land); at >= 0) {
+        fprintf(stderr, "tavo: objects in tile %d,%d are missing from the walk\n", at & 255, at >> 8);
+        abort();
+    }
+#endif
+    for (int y = 0; y < land->h; y++) {
+        // A step may file objects in tiles ahead (placeholders reserving
+        // the way): the map is read afresh after every tile, so they are
+        // met in their turn, as a walk of every tile would meet them.
+        unsigned long long *row = land->object_tiles[y];
+        TILE *tiles = land->tile[y];
+        for (int w = 0; w < 4; w++) {
+            unsigned long long ahead = ~0ull;
+            while (unsigned long long bits = row[w] & ahead) {
+                int b = __builtin_ctzll(bits);
+                TILE *t = &tiles[w * 64 + b];
+                animate_tile(t);
+                if (!tile_holds_objects(t))
+                    row[w] &= ~(1ull << b);
+                ahead = ~1ull << b;
             }
         }
+    }
 }
 
 static bool is_placeholder_of(const OBJECT *p, const OBJECT *owner)
@@ -156,6 +226,7 @@ static void refile_tile(int x, int y)
                 link = &o->next;
                 continue;
             }
+            mark_object_tile(o->x, o->y);  // its reservations marked it; they go now
             // Every reservation of the finished move goes, also where
             // another mover's has come to stand between it and its
             // owner: in the target list and, for a climb, behind it.

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 struct HOLLOW;
+struct LAND;
 
 enum {
     OBJ_PLACEHOLDER = 0,
@@ -85,7 +86,22 @@ extern OBJECT **ao_before_prev_object;
 extern OBJECT **ao_two_before_prev_object;
 
 // One logic step of every object of the land, rows outer, bottom-up per hollow.
+// Only the tiles marked in the land's object_tiles are walked, in the same
+// order, which steps exactly what a walk of every tile would: the rules mark
+// a tile whenever they file an object in it, and the map is made afresh at a
+// land's first step and after create_object() has made anything but a
+// placeholder (the loader, the editor, lands built by hand).
 void animate_objects();
+// Set, every tile is walked: the reference the map's walk is held to.
+extern int walk_every_tile;
+// Marks tile (x, y) of the current land as holding an object.
+void mark_object_tile(int x, int y);
+// For code that moves an existing object into another tile's list outside
+// the rules: every land's map is made afresh at its next step.
+void forget_object_tiles();
+// The first tile of l, as y * 256 + x, that holds an object its map leaves
+// out, or -1 when the map covers them all.
+int unmarked_object_tile(const LAND *l);
 // Re-files objects that finished a move into another tile and drops the
 // placeholders that reserved their way.  Only the tiles noted by
 // note_tile_change() since the last call are walked, in row order, which
@@ -95,6 +111,8 @@ void sort_objects();
 void note_tile_change(int x, int y);
 
 // A new object at rest with a zeroed type record; null when memory runs out.
+// Anything but a placeholder makes the walk's map afresh (see animate_objects);
+// the rules file placeholders through create_placeholder(), which marks the tile.
 OBJECT *create_object(int type, int x, int y, int z);
 
 // ---- moving and falling -------------------------------------------------------

@@ -24,7 +24,8 @@ void process_standing_rock()
     for (ROCK_DIR &e : rock_dir)
         e.possible = 0;
     OBJECT *o = *ao_object;
-    if (o->z > floor_level(ao_hollow)) {
+    const SLOPE &s = slope[ao_hollow->slope];
+    if (o->z > ao_hollow->floor + s.rise) {
         // The onto handler also says which ways the rock may roll off.
         onto_fn onto = ao_prev_object ? onto_object[OBJ_ROCK][(*ao_prev_object)->type] : nullptr;
         if (onto && onto())
@@ -33,10 +34,12 @@ void process_standing_rock()
             start_object_falling();
         return;
     }
-    const SLOPE &s = slope[ao_hollow->slope];
-    if (s.rise)
-        for (int d = 0; d < 4; d++)
-            rock_dir[d].possible = s.high[d] == 0;
+    // On a flat floor there is no way to roll: most rocks of a quiet land
+    // stand so, and need no more.
+    if (!s.rise)
+        return;
+    for (int d = 0; d < 4; d++)
+        rock_dir[d].possible = s.high[d] == 0;
     rock_try_to_move(1);
 }
 

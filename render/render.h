@@ -71,6 +71,16 @@ void draw_model(MODEL *model, float x, float y, float z, float angle);
 void draw_sphere(float x0, float x1, float y0, float y1, float cx, float cy, float cz, float r,
                  BITMAP *tex);
 
+// How draw_sphere fills its pixels.  Every fill draws the same bytes: the
+// reference goes one pixel after another and stays for tests to compare the
+// others with; the portable fill works on any machine, the SSE2 one where the
+// build has SSE2 (elsewhere it is the portable one).  Inside a view the fast
+// fills wait for the end of the walk and skip what later things cover.  The
+// default is the fastest of this build.
+enum sphere_fill_kind { SPHERE_FILL_REFERENCE, SPHERE_FILL_PORTABLE, SPHERE_FILL_SSE2 };
+extern sphere_fill_kind sphere_fill;
+extern const sphere_fill_kind sphere_fill_best;
+
 // ---- the object drawers (entries of draw_object) ------------------------------
 
 void draw_placeholder(OBJECT *o);

@@ -2,7 +2,9 @@
 // and the lit polygon pipeline that every surface and model face goes through.
 //
 // There is no depth buffer: the walk order, the order of hollows and objects
-// inside a tile, and back-face culling decide what is seen.
+// inside a tile, and back-face culling decide what is seen.  Spheres wait for
+// the end of the walk and are then drawn last to first, leaving alone what
+// later things cover (sphere.cpp): the picture is the same.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -12,6 +14,7 @@
 #include "land/land.h"
 #include "objects/objects.h"
 #include "render/pipeline.h"
+#include "render/sphere_fill.h"
 #include "shell/shell.h"
 
 BITMAP *dpv_view = nullptr;
@@ -119,6 +122,7 @@ void fill_lit_polygon(int n, V3D_f **in, BITMAP *tex)
         return;  // wholly in the fog: the clear colour already shows it
     for (int i = 0; i < m; i++)
         persp_project_f(vtxcp[i]->x, vtxcp[i]->y, vtxcp[i]->z, &vtxcp[i]->x, &vtxcp[i]->y);
+    note_polygon(m, vtxcp);
     polygon3d_f(dpv_view, POLYTYPE_PTEX_LIT, tex, m, vtxcp);
 }
 
@@ -366,6 +370,7 @@ void draw_player_view(PLAYER_INFO *info)
     // from the side the camera is on, and the camera tile comes last.  Tiles
     // out of reach would draw nothing and are passed over.
     reach_everything();
+    start_waiting_spheres(dpv_view);
     for (int y = 0; y < py; y++)
         walk_row(y, px, w, dpv_draw_twall);
     column_span cs = row_in_reach(py, w);
@@ -379,6 +384,7 @@ void draw_player_view(PLAYER_INFO *info)
     }
     for (int y = h - 1; y >= py; y--)
         walk_row(y, px, w, dpv_draw_bwall);
+    draw_waiting_spheres();
     reach_everything();
     if (editor_running)
         draw_editor_marks();

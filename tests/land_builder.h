@@ -36,9 +36,11 @@ inline HOLLOW *add_hollow(LAND *l, int x, int y, int floor, int roof, int slope 
     return h;
 }
 
-// Appends an object to the end of a hollow's list.
+// Appends an object to the end of a hollow's list.  Made by hand, it may
+// fall outside the step's map of object tiles: the map is made afresh.
 inline OBJECT *add_object(HOLLOW *h, int type, int x, int y, int z)
 {
+    forget_object_tiles();
     OBJECT *o = (OBJECT *)calloc(1, sizeof(OBJECT));
     o->type = type;
     o->x = x;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <random>
@@ -932,7 +933,7 @@ protected:
         input_remove_int = count_removal;
         timer_installs = timer_removals = 0;
         edit_mode = 0;
-        editor_land_changed = false;
+        editor_land_saved();
     }
     void TearDown() override
     {
@@ -984,7 +985,7 @@ TEST_F(EditorKeysTest, KeysTypedAfterF4AreAllHandled)
     EXPECT_EQ(edit_mode, 1);
     EXPECT_EQ(xeditor, 1);
     EXPECT_FALSE(keypressed());
-    EXPECT_TRUE(editor_land_changed);
+    EXPECT_TRUE(editor_land_changed());
     // The timer stays out of the way while each table is built.
     EXPECT_EQ(timer_removals, 10);
     EXPECT_EQ(timer_installs, 10);
@@ -1030,11 +1031,11 @@ TEST_F(EditorKeysTest, OnlyRealChangesMarkTheLandChanged)
     };
     auto press = [&](int key, const std::string &what, bool changes) {
         std::string before = describe(land);
-        editor_land_changed = false;
+        editor_land_saved();
         type({key});
         editor_handle_keys(1);
         EXPECT_EQ(describe(land) != before, changes) << what << ": the land";
-        EXPECT_EQ(editor_land_changed, changes) << what << ": the changed flag";
+        EXPECT_EQ(editor_land_changed(), changes) << what << ": the changed flag";
     };
     for (const key_case &c : cases) {
         replace_land(land_for_keys(3));
@@ -1070,15 +1071,194 @@ TEST_F(EditorKeysTest, OnlyRealChangesMarkTheLandChanged)
             editor_texwall = rnd(3);
             int key = keys[rnd(10)];
             std::string before = describe(land);
-            editor_land_changed = false;
+            editor_land_saved();
             type({key});
             editor_handle_keys(rnd(4));
-            if (editor_land_changed != (describe(land) != before)) {
+            if (editor_land_changed() != (describe(land) != before)) {
                 ADD_FAILURE() << "seed " << seed << " step " << step << ": key " << key << " in mode "
                               << edit_mode << " at " << xeditor << "," << yeditor << "," << zeditor
-                              << (editor_land_changed ? " marked an unchanged land" : " changed the land unmarked");
+                              << (editor_land_changed() ? " marked an unchanged land" : " changed the land unmarked");
                 break;
             }
         }
     }
+}
+
+// ---- undo, redo and test play ---------------------------------------------
+
+namespace {
+
+// The land as a file holds it, byte for byte, and the books kept beside it.
+std::string state_of(const LAND *l)
+{
+    // One scratch file, in memory where there is a tmpfs: thousands of files
+    // made and removed cost seconds.
+    static struct scratch {
+        char path[64];
+        scratch()
+        {
+            snprintf(path, sizeof path, "%s/tavo_undo_XXXXXX", access("/dev/shm", W_OK) ? "/tmp" : "/dev/shm");
+            close(mkstemp(path));
+        }
+        ~scratch() { unlink(path); }
+    } file;
+    EXPECT_EQ(save_land(l, file.path), 0);
+    std::ifstream in(file.path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf() << "\ndiamonds " << l->n_diamonds << " players " << n_players << " "
+      << editor_player_exists[0] << editor_player_exists[1];
+    return s.str();
+}
+
+}  // namespace
+
+// Random sessions of keys with undos and redos mixed in: every undo gives
+// back the land as it was before the change it takes back, every redo the
+// land after it, with the books and the fog table; a command that changes
+// nothing leaves nothing to undo; and the land counts as changed exactly
+// when it is not at the state last marked saved.
+TEST_F(EditorKeysTest, UndoAndRedoRetraceEveryChange)
+{
+    const int keys[] = {KEY_M, KEY_COMMA, KEY_STOP, KEY_N, KEY_Y, KEY_H, KEY_J, KEY_L, KEY_I, KEY_K};
+    for (unsigned seed = 1; seed <= 4; seed++) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
+        replace_land(make_random_land(rng, 4, 4, 3).land);
+        land->n_diamonds = count_diamonds(land);
+        build_fog_map(palette, land->fog_colour);
+        editor_clear_history();
+        at(0, 0, 0);
+        edit_mode = editor_object = 0;
+        std::vector<std::string> states = {state_of(land)};
+        size_t now = 0;
+        long saved = 0;  // -1 once the state saved is on a branch dropped
+        for (int step = 0; step < 1500; step++) {
+            int r = rnd(100);
+            int key = r < 20 ? KEY_U : r < 30 ? KEY_R : r < 32 ? KEY_F4 : keys[rnd(10)];
+            editor_texwall = rnd(3);
+            type({key});
+            editor_handle_keys(rnd(4));
+            std::string got = state_of(land), what = "step " + std::to_string(step);
+            if (key == KEY_U || key == KEY_R) {
+                now = key == KEY_U ? (now ? now - 1 : 0) : std::min(now + 1, states.size() - 1);
+                ASSERT_EQ(got, states[now]) << what << ": not the land of history step " << now;
+                COLOR_MAP want;
+                const RGB &c = palette[land->fog_colour];
+                create_light_table(&want, palette, c.r, c.g, c.b, nullptr);
+                ASSERT_EQ(memcmp(want.data, the_fog_map.data, sizeof want.data), 0) << what << ": the fog table";
+            } else if (got != states[now]) {
+                states.resize(++now);
+                states.push_back(got);
+                if (saved >= (long)now)
+                    saved = -1;
+            }
+            ASSERT_EQ(editor_undo_count(), (int)now) << what;
+            if (rnd(50) == 0) {
+                editor_land_saved();
+                saved = (long)now;
+            }
+            ASSERT_EQ(editor_land_changed(), saved != (long)now) << what;
+        }
+    }
+}
+
+// The history forgets its oldest steps beyond its length or its memory, but
+// never the newest.
+TEST_F(EditorKeysTest, HistoryKeepsItsBounds)
+{
+    land = land_for_keys(3);
+    land->fog_colour = 0;
+    editor_clear_history();
+    auto press = [&](int key, int times) {
+        for (int i = 0; i < times; i++) {  // the keyboard buffer holds 64 keys
+            type({key});
+            editor_handle_keys(1);
+        }
+    };
+    press(KEY_F4, UNDO_MAX_STEPS + 5);
+    press(KEY_U, UNDO_MAX_STEPS + 10);
+    EXPECT_EQ(land->fog_colour, 5);
+    EXPECT_TRUE(editor_land_changed()) << "the loaded land is out of reach, not reached";
+
+    // Room for no step at all: each dig keeps its own, and only that one.
+    size_t old_max = undo_max_bytes;
+    undo_max_bytes = 1;
+    for (int z : {10, 12, 14}) {
+        at(2, 0, z);
+        press(KEY_M, 1);
+    }
+    undo_max_bytes = old_max;
+    press(KEY_U, 3);
+    EXPECT_TRUE(is_open(land, 2, 0, 10) && is_open(land, 2, 0, 12));
+    EXPECT_FALSE(is_open(land, 2, 0, 14));
+}
+
+namespace {
+
+std::string game_saw;
+
+// A game that reports what it was given, then wrecks its land.
+void wrecking_game()
+{
+    const OBJECT *o = player_info[0].object;
+    game_saw = "running " + std::to_string(editor_running) + " player " +
+               (o && o->type == OBJ_PLAYER ? std::to_string(player_index(o)) : "none") +
+               (player_info[0].view ? " view" : " no view") + (object_at(land, 0, 0, 3)->type == OBJ_ROCK ? " rock" : " no rock");
+    destroy_all_objects(land->tile[0][0].hollow->object);
+    land->tile[0][0].hollow->object = nullptr;
+    player_info[0].object = nullptr;
+    land->n_diamonds = 0;
+    build_fog_map((RGB *)dat[DATA_PALETTE].dat, 9);
+}
+
+}  // namespace
+
+// F5 leaves the keys after it to the game, which gets a copy of the land as
+// the game loads lands; the editor gets back its land, camera, views, books
+// and fog table, and no file is left behind.
+TEST_F(EditorKeysTest, TestPlayGetsACopyAndGivesTheLandBack)
+{
+    char dir[] = "/tmp/tavo_play_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string old_tmpdir = getenv("TMPDIR") ? getenv("TMPDIR") : "";
+    setenv("TMPDIR", dir, 1);
+    void (*old_game)() = editor_play_game;
+    editor_play_game = wrecking_game;
+    land = land_for_keys(3);
+    land->n_diamonds = 1;
+    ((ROCK_DATA *)add_object(land->tile[0][0].hollow, OBJ_ROCK, 0, 0, 3)->data)->texture = 2;
+    PLAYER_INFO editor_row = player_info[0];
+    editor_row.object = create_object(OBJ_PLAYER, 5, 6, 7);
+    editor_row.view = editor_row.panel = create_bitmap(8, 8);
+    player_info[0] = editor_row;
+
+    type({KEY_F5, KEY_N});
+    EXPECT_TRUE(editor_handle_keys(1));
+    EXPECT_EQ(edit_mode, 0) << "a key typed after F5 was taken by the editor";
+    LAND *edited = land;
+    std::string before = state_of(land) + describe(land);
+    editor_test_play();
+    EXPECT_EQ(game_saw, "running 0 player 0 no view rock");
+    EXPECT_EQ(land, edited);
+    EXPECT_EQ(state_of(land) + describe(land), before);
+    EXPECT_EQ(editor_running, 1);
+    EXPECT_TRUE(player_info[0].object == editor_row.object && player_info[0].view == editor_row.view &&
+                player_info[0].panel == editor_row.panel)
+        << "the editor's camera and views are not back";
+    COLOR_MAP want;
+    create_light_table(&want, palette, palette[0].r, palette[0].g, palette[0].b, nullptr);
+    EXPECT_EQ(memcmp(want.data, the_fog_map.data, sizeof want.data), 0) << "the fog table is the game's";
+    EXPECT_EQ(rmdir(dir), 0) << "the game's copy was left in " << dir;
+
+    clear_keybuf();
+    destroy_object(&editor_row.object);
+    destroy_bitmap(editor_row.view);
+    player_info[0].object = nullptr;
+    player_info[0].view = player_info[0].panel = nullptr;
+    editor_play_game = old_game;
+    if (old_tmpdir.empty())
+        unsetenv("TMPDIR");
+    else
+        setenv("TMPDIR", old_tmpdir.c_str(), 1);
 }

@@ -2,14 +2,16 @@
 //
 //   tavo-tool info LAND.lvl           the land as JSON on standard output
 //   tavo-tool build SOURCE OUT.lvl    a land file from its text source
-//   tavo-tool check LAND.lvl          every invariant of the land model
+//   tavo-tool check [--reach] LAND.lvl
+//                                     every invariant of the land model; with
+//                                     --reach, the diamonds no player can reach
 //   tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]
 //                                     a player's view, as the game draws it
 //   tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]
 //                                     the rules run headless, as JSON
 //   tavo-tool replay TAPE [--land FILE] [--trace]
 //                                     a recorded game run headless, as JSON
-//   tavo-tool map LAND.lvl OUT.png [--scale N]
+//   tavo-tool map LAND.lvl OUT.png [--scale N] [--width W]
 //                                     every level from above, side by side
 #include <allegro.h>
 #include <loadpng.h>
@@ -40,11 +42,11 @@ int usage()
     fprintf(stderr,
             "usage: tavo-tool info LAND.lvl\n"
             "       tavo-tool build SOURCE OUT.lvl\n"
-            "       tavo-tool check LAND.lvl\n"
+            "       tavo-tool check [--reach] LAND.lvl\n"
             "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n"
             "       tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]\n"
             "       tavo-tool replay TAPE [--land FILE] [--trace]\n"
-            "       tavo-tool map LAND.lvl OUT.png [--scale N]\n");
+            "       tavo-tool map LAND.lvl OUT.png [--scale N] [--width W]\n");
     return 2;
 }
 
@@ -55,7 +57,7 @@ void start_allegro()
     set_color_conversion(COLORCONV_NONE);
     // With the game's palette the textures load as the game shows them;
     // without it the land is still read, with the library's default palette.
-    dat = load_datafile("tavo.dat");
+    dat = load_datafile(data_path("tavo.dat").c_str());
     if (dat && dat[DATA_PALETTE].type == DAT_PALETTE) {
         set_palette((RGB *)dat[DATA_PALETTE].dat);
         create_rgb_table(&the_rgb_map, (RGB *)dat[DATA_PALETTE].dat, nullptr);
@@ -66,12 +68,33 @@ void start_allegro()
     }
 }
 
+// A land named by a relative path that is not in the working folder may be
+// one of the bundled lands.
 LAND *load_or_complain(const char *path)
 {
-    LAND *l = load_land(path);
+    LAND *l = load_land(data_path(path).c_str());
     if (!l)
         fprintf(stderr, "tavo-tool: %s: %s\n", path, land_load_error());
     return l;
+}
+
+// Names on standard error every texture of l that did not load, and why;
+// returns how many are there but refused.  A missing file is only a warning:
+// the game draws it as "missing", and a land may be made before its textures.
+int report_textures(const char *path, const LAND *l)
+{
+    int refused = 0;
+    for (int i = 0; i < l->n_textures; i++) {
+        if (l->texture[i] || !l->texture_filename || !l->texture_filename[i])
+            continue;
+        bool absent = false;
+        std::string name = data_path((std::string("textures/") + l->texture_filename[i]).c_str());
+        const char *why = texture_problem(name.c_str(), &absent);
+        fprintf(stderr, "tavo-tool: %s: %stexture %d: %s\n", path, absent ? "warning: " : "", i,
+                why ? why : (name + ": did not load").c_str());
+        refused += !absent;
+    }
+    return refused;
 }
 
 int cmd_info(const char *path)
@@ -80,6 +103,7 @@ int cmd_info(const char *path)
     if (!l)
         return 1;
     printf("%s\n", land_json(l, n_players).c_str());
+    report_textures(path, l);
     destroy_land(l);
     return 0;
 }
@@ -124,7 +148,22 @@ long unpacked_size(const char *path)
     return n;
 }
 
-int cmd_check(const char *path)
+// The diamonds of l that no player can reach, as JSON on standard output;
+// 3 when there are any (unless the check failed already), else status.
+int report_reach(const LAND *l, int status)
+{
+    std::vector<LAND_CELL> cells(l->n_diamonds > 0 ? l->n_diamonds : 1);
+    int n = find_unreachable_diamonds(l, cells.data(), (int)cells.size());
+    std::string s = "{\"diamonds\": " + std::to_string(l->n_diamonds) +
+                    ", \"reachable\": " + std::to_string(l->n_diamonds - n) + ", \"unreachable\": [";
+    for (int i = 0; i < n && i < (int)cells.size(); i++)
+        s += std::string(i ? ", " : "") + "{\"x\": " + std::to_string(cells[i].x) +
+             ", \"y\": " + std::to_string(cells[i].y) + ", \"z\": " + std::to_string(cells[i].z) + "}";
+    printf("%s]}\n", s.c_str());
+    return status ? status : n ? 3 : 0;
+}
+
+int cmd_check(const char *path, bool reach)
 {
     LAND *l = load_or_complain(path);
     if (!l)
@@ -153,6 +192,10 @@ int cmd_check(const char *path)
             status = 1;
         }
     }
+    if (report_textures(path, l))
+        status = 1;
+    if (reach && check_land(l, why, sizeof why))
+        status = report_reach(l, status);
     destroy_land(l);
     return status;
 }
@@ -173,7 +216,7 @@ int cmd_render(int argc, char **argv)
         }
     }
     if (!dat) {
-        fprintf(stderr, "tavo-tool: tavo.dat is needed to draw (run from the game folder)\n");
+        fprintf(stderr, "tavo-tool: tavo.dat is needed to draw, and was found neither here nor in the installed data folder\n");
         return 1;
     }
     land = load_or_complain(land_path);
@@ -314,7 +357,8 @@ int cmd_sim(int argc, char **argv)
 
 int cmd_replay(int argc, char **argv)
 {
-    const char *tape_path = argv[2], *override_land = nullptr;
+    std::string tape_file = data_path(argv[2]);  // a bundled tape, too
+    const char *tape_path = tape_file.c_str(), *override_land = nullptr;
     bool trace = false;
     for (int i = 3; i < argc; i++) {
         std::string a = argv[i];
@@ -374,8 +418,10 @@ int main(int argc, char **argv)
         status = cmd_info(argv[2]);
     else if (cmd == "build" && argc == 4)
         status = cmd_build(argv[2], argv[3]);
-    else if (cmd == "check" && argc == 3)
-        status = cmd_check(argv[2]);
+    else if (cmd == "check" && argc == 3 && std::string(argv[2]) != "--reach")
+        status = cmd_check(argv[2], false);
+    else if (cmd == "check" && argc == 4 && std::string(argv[2]) == "--reach")
+        status = cmd_check(argv[3], true);
     else if (cmd == "render" && argc >= 4)
         status = cmd_render(argc, argv);
     else if (cmd == "sim" && argc >= 3)

@@ -591,7 +591,12 @@ EOF
 # the editor starts on.
 copy_editor_game() {
     copy_game "$1"
-    cp "$game_dir/land3.lvl" "$1"/ || fail "no land3.lvl in $game_dir"
+    # Not the bundled land3.lvl, whose room is around the camera: these
+    # cases dig from solid rock.
+    local start_land
+    start_land=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/editor_start.land
+    (cd "$1" && ./tavo-tool build "$start_land" land3.lvl) >"$work/tool.log" 2>&1 ||
+        fail "the land tool cannot build land3.lvl: $(cat "$work/tool.log")"
 }
 
 # open_editor: E at the menu, and 640 x 480 from the chooser's first size.
@@ -669,11 +674,23 @@ question_gone() {
 
 saved_shown() { dialog_line 272 216 "Level saved."; }
 
+# unreachable_shown "N diamond(s) cannot be reached": after a save.
+unreachable_shown() {
+    dialog_line $((320 - 4 * ${#1})) 216 "$1" && dialog_line 264 224 "by any player."
+}
+
 # save_failure_shown NAME
 save_failure_shown() {
     dialog_line 224 216 "The level was NOT saved:" &&
         dialog_line $((320 - 4 * ${#1})) 224 "$1" &&
         dialog_line 212 232 "the file cannot be written."
+}
+
+# replace_question_shown NAME: Save asks before writing over a file that
+# the editor did not load or save itself.
+replace_question_shown() {
+    local line="$1 exists."
+    dialog_line $((320 - 4 * ${#line})) 216 "$line" && dialog_line 276 224 "Replace it?"
 }
 
 # save_as DIR NAME: F3 in the editor, the offered land.lvl replaced with NAME.
@@ -739,6 +756,9 @@ case_editor_session() {
 
     save_as "$game" myland.lvl
     wait_for "alert: level saved" saved_shown
+    press Return
+    # Player 1 has left the room of land3.lvl, and its diamond behind.
+    wait_for "alert: a diamond out of reach" unreachable_shown "1 diamond cannot be reached"
     press Return
     wait_for "panel naming the saved file" editor_panel_shown "$game/myland.lvl" Players
     # Saved, so Esc asks nothing.
@@ -862,6 +882,8 @@ EOF
     wait_for "editor panel" editor_panel_shown land.lvl Blocks
     keys y m
     save_as "$game" old.lvl
+    wait_for "question about replacing old.lvl" replace_question_shown old.lvl
+    press y
     wait_for "alert: not saved" save_failure_shown old.lvl
     press Return
     wait_for "editor after the alert" editor_panel_shown "$game/old.lvl" Blocks
@@ -990,6 +1012,256 @@ EOF
 
 tape_failure_shown() {
     text 0 0 "Cannot replay the tape:" 255 0 0 && text 0 8 "$1" 255 255 255 --prefix
+}
+
+# ---- installed, and in a window -------------------------------------------
+
+# install_game ROOT: the build installed under ROOT (with DESTDIR), where a
+# package would put it under /usr.
+install_game() {
+    local build_dir=${TAVO_BUILD_DIR:-${game_dir%/game}}
+    DESTDIR=$1 cmake --install "$build_dir" --prefix /usr >"$work/install.log" 2>&1 ||
+        fail "cmake --install of $build_dir: $(tail -n 5 "$work/install.log")"
+}
+
+# start_program PROGRAM DIR [NAME=VALUE...] [-- ARG...]: as start_game, for
+# a program that lies elsewhere than its working directory DIR.
+start_program() {
+    local program=$1 dir=$2 envs=()
+    shift 2
+    while (($#)) && [[ $1 != -- ]]; do
+        envs+=("$1")
+        shift
+    done
+    (($#)) && shift
+    (cd "$dir" && exec env HOME="$work/home" "${envs[@]}" "$program" "$@" >"$work/stdout" 2>"$work/stderr") &
+    game_pid=$!
+}
+
+# start_room_shown: the editor's first view of the bundled land3.lvl, from
+# the corner of its room: the wall on the camera's left and the floor at its
+# feet, where a land that failed to load would show fog.
+start_room_shown() {
+    if fill 160 0 100 480 --entry 0 >/dev/null || fill 160 400 480 80 --entry 0 >/dev/null; then
+        echo "fog where the room's wall or floor should be"
+        return 1
+    fi
+}
+
+# The installed game started from a folder that holds none of its data: the
+# editor opens the bundled land3.lvl (else it would show fog), a
+# cancelled file selector plays the bundled land.lvl drawn with the bundled
+# textures, and Esc leaves.
+case_installed() {
+    need_data
+    install_game "$work/root"
+    mkdir "$work/away"
+    expect_view "$game_dir" land.lvl 480x480 0 view
+    start_program "$work/root/usr/bin/tavo" "$work/away"
+    wait_for "menu" menu_shown
+    open_editor
+    wait_for "editor panel in Blocks mode" editor_panel_shown land.lvl Blocks
+    wait_for "the room of land3.lvl" start_room_shown
+    press Escape
+    use_screen 320 200
+    wait_for "menu after the editor" menu_shown
+    open_land
+    wait_for "chooser still on 640x480" chooser_shown 640x480
+    press Return
+    use_screen 640 480
+    wait_for "the bundled land.lvl" one_player_game_shown 640 480 0
+    press Escape
+    use_screen 320 200
+    wait_for "menu after the game" menu_shown
+    press Escape
+    wait_for_exit 0
+}
+
+# window_is X Y W H: the game's window is shown with that place and size.
+# Without a window manager keys go where the pointer is, and a mode change
+# leaves the pointer where the library put it, maybe outside the new window:
+# once the window is right, the pointer is put over it.
+window_is() {
+    local id now
+    id=$(xdotool search --onlyvisible --name '^tavo$' 2>/dev/null | head -n 1)
+    [[ -n $id ]] || {
+        echo "no window named tavo is shown"
+        return 1
+    }
+    now=$(xdotool getwindowgeometry --shell "$id" | awk -F= '$1 == "X" || $1 == "Y" || $1 == "WIDTH" || $1 == "HEIGHT" { printf "%s ", $2 }')
+    [[ $now == "$* " ]] || {
+        echo "the window is X Y W H = $now, want $*"
+        return 1
+    }
+    xdotool mousemove 10 10
+}
+
+# --windowed: every mode in a window of its own size at the top left (with
+# no window manager to place it); TAVO_WINDOWED=1 asks the same, and
+# --fullscreen overrides it.
+case_windowed() {
+    need_data
+    local in_window=1
+    # Shots are cropped where the picture is: at the top left in a window.
+    take_shot() {
+        local x=$(((1024 - screen_w) / 2)) y=$(((768 - screen_h) / 2))
+        ((in_window)) && x=0 y=0
+        xwd -root -silent 2>/dev/null |
+            "$convert" xwd:- -crop "${screen_w}x${screen_h}+$x+$y" +repage "PNG24:$shot.new" 2>/dev/null &&
+            mv "$shot.new" "$shot"
+    }
+    start_game "$game_dir" -- --windowed
+    wait_for "a 320x200 window at the top left" window_is 0 0 320 200
+    wait_for "menu in the window" menu_shown
+    press e
+    wait_for "chooser in the window" chooser_shown 80x80
+    press Return
+    use_screen 80 80
+    wait_for "an 80x80 window at the top left" window_is 0 0 80 80
+    wait_for "editor in the window" editor_shown
+    press Escape
+    use_screen 320 200
+    wait_for "the 320x200 window again" window_is 0 0 320 200
+    wait_for "menu after the editor" menu_shown
+    press Escape
+    wait_for_exit 0
+
+    start_game "$game_dir" TAVO_WINDOWED=1
+    wait_for "a 320x200 window for TAVO_WINDOWED=1" window_is 0 0 320 200
+    wait_for "menu in the window" menu_shown
+    press Escape
+    wait_for_exit 0
+
+    # Full screen, the library shows a nameless window the size of the
+    # screen with the picture in its middle, and leaves the named one unmapped.
+    in_window=0
+    start_game "$game_dir" TAVO_WINDOWED=1 -- --fullscreen
+    wait_for "menu in the middle of the screen for --fullscreen" menu_shown
+    must_differ window_is 0 0 320 200
+    press Escape
+    wait_for_exit 0
+}
+
+# ---- undo, redo and test play in the editor -------------------------------
+
+# view_is NAME: the editor's 480 x 480 view shows $work/expected/NAME.png
+# exactly (nothing in the editor's land moves).
+view_is() { image 160 0 "$work/expected/$1.png"; }
+
+# settled_view NAME [UNLIKE]: the view, once two shots in a row agree (and
+# differ from view UNLIKE), kept as $work/expected/NAME.png.
+settled_view() {
+    "$convert" "$shot" -crop 480x480+160+0 +repage "PNG24:$work/view-now.png" || return 1
+    if [[ -f $work/view-last.png ]] &&
+        image 160 0 "$work/view-last.png" >/dev/null &&
+        { [[ -z ${2:-} ]] || ! view_is "$2" >/dev/null; }; then
+        mv "$work/view-now.png" "$work/expected/$1.png"
+        rm -f "$work/view-last.png"
+        return 0
+    fi
+    mv "$work/view-now.png" "$work/view-last.png"
+    echo "the view has not settled${2:+ on a picture unlike $2}"
+    return 1
+}
+
+# A cell dug, undone and done again; the land played with F5 until its only
+# diamond is collected, and again until Esc, each time on a copy; then a
+# save over another land refused and one over the loaded land made.
+case_editor_undo_play() {
+    copy_editor_game "$work/game"
+    local game
+    game=$(cd "$work/game" && pwd -P)
+    cp "$work/game/land3.lvl" "$work/land3.lvl"
+    build_land "$work/game" play.lvl <<'EOF'
+# Player 1 looks west along a corridor, past its only diamond.
+size 6 2
+textures rock.pcx granite.bmp cobble.pcx
+facing P 3
+level 0
+  ############
+  ##.D...P..##
+EOF
+    # What the editor makes of it: a niche beside the cell ahead of player 1.
+    build_land "$work/game" want.lvl <<'EOF'
+size 6 2
+textures rock.pcx granite.bmp cobble.pcx
+facing P 3
+level 0
+  ####..######
+  ##.D...P..##
+EOF
+    mv "$work/game/want.lvl" "$work/want.lvl"
+    expect_view "$work/game" "$work/want.lvl" 480x480 0 view
+    expect_view "$work/game" play.lvl 480x480 0 undug
+    start_game "$work/game"
+    wait_for "menu" menu_shown
+    open_editor
+    wait_for "editor panel in Blocks mode" editor_panel_shown land.lvl Blocks
+    press F2
+    wait_for "load selector" selector_640_shown "Load level" "$game/"
+    xdotool type --delay 50 play.lvl || fail "xdotool could not type play.lvl"
+    press Return
+    wait_for "alert: level loaded" dialog_line 268 216 "Level loaded."
+    press Return
+    wait_for "panel naming play.lvl" editor_panel_shown "$game/play.lvl" Blocks
+
+    # The camera sits in the rock at (0, 0) facing east, the cursor with
+    # it: two cells east is the niche.
+    wait_for "the view of the loaded land" settled_view loaded
+    keys y y
+    wait_for "the cursor two cells east" settled_view solid loaded
+    press m
+    wait_for "the view of the dug cell" settled_view dug solid
+    press u
+    wait_for "the view before the dig after U" view_is solid
+    press r
+    wait_for "the dug cell again after R" view_is dug
+
+    press F5
+    wait_for "the test play of the dug land" one_player_game_shown 640 480 0
+    must_differ image 160 0 "$work/expected/undug.png" --max-wrong "$view_tolerance"
+    # Two steps west, the second into the diamond: the game ends by itself.
+    { xdotool keydown a && sleep 1 && xdotool keyup a; } || fail "xdotool could not hold a"
+    wait_for "the editor back after the last diamond" editor_panel_shown "$game/play.lvl" Blocks
+    wait_for "the editor's view as it was, diamond and all" view_is dug
+    press F5
+    wait_for "a second test play from the start" one_player_game_shown 640 480 0
+    press Escape
+    wait_for "the editor back after Esc" editor_panel_shown "$game/play.lvl" Blocks
+    wait_for "the editor's view as it was after Esc" view_is dug
+    # The Esc ended the game only: the editor goes on without a question.
+    press n
+    wait_for "the editor in Textures mode" editor_panel_shown "$game/play.lvl" Textures
+
+    # Saving over land3.lvl asks first; No writes nothing.
+    press F3
+    wait_for "save selector offering play.lvl" selector_640_shown "Save level" "$game/play.lvl"
+    keys BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
+    xdotool type --delay 50 land3.lvl || fail "xdotool could not type land3.lvl"
+    wait_for "save selector on land3.lvl" selector_640_shown "Save level" "$game/land3.lvl"
+    press Return
+    wait_for "question about replacing land3.lvl" replace_question_shown land3.lvl
+    press n
+    wait_for "the editor after No, still on play.lvl" editor_panel_shown "$game/play.lvl" Textures
+    cmp -s "$work/land3.lvl" "$work/game/land3.lvl" || fail "No to the question still changed land3.lvl"
+    # Saving over the land loaded asks nothing.
+    press F3
+    wait_for "save selector offering play.lvl again" selector_640_shown "Save level" "$game/play.lvl"
+    press Return
+    wait_for "alert: level saved" saved_shown
+    press Return
+    wait_for "the editor after saving" editor_panel_shown "$game/play.lvl" Textures
+    press Escape
+    use_screen 320 200
+    wait_for "menu after Esc in the saved land" menu_shown
+    press Escape
+    wait_for_exit 0
+
+    local got want
+    got=$(cd "$work/game" && ./tavo-tool info play.lvl 2>&1) || fail "tavo-tool cannot read the saved land: $got"
+    want=$(cd "$work/game" && ./tavo-tool info "$work/want.lvl" 2>&1) || fail "tavo-tool cannot read want.lvl: $want"
+    [[ $got == "$want" ]] || fail "the saved land is not the dug corridor with its diamond:
+$(diff <(echo "$want") <(echo "$got") | head -n 20)"
 }
 
 if [[ $(type -t "case_$case_name") != function ]]; then

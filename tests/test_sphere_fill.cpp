@@ -1,0 +1,485 @@
+// Rocks are drawn by fast sphere fills: four rows at a time, and inside a view
+// last to first, skipping the pixels that later things cover.  They must draw
+// the very bytes of the plain loop that goes one pixel after another, which
+// stays as their reference.  Whole views are drawn with each fill and
+// compared: lands crowded with rocks standing, rolling across tile borders,
+// climbing and falling, among slopes, players and diamonds, seen from viewers
+// turning, pitching, moving and falling, at every size a view takes on the
+// screen; and single spheres of any size and place drawn straight into a
+// bitmap.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "editor/editor.h"
+#include "headless.h"
+#include "land/land.h"
+#include "land_builder.h"
+#include "objects/objects.h"
+#include "render/render.h"
+#include "render/sphere_fill.h"
+#include "shell/shell.h"
+
+namespace {
+
+const char *const texture_names[] = {"rock.pcx", "granite.bmp", "cobble.pcx", "brick.bmp",
+                                     "marble.pcx", "planks.bmp", "tiles.pcx", "lava.bmp"};
+const int N_TEXTURES = sizeof texture_names / sizeof texture_names[0];
+
+const sphere_fill_kind fast_fills[] = {SPHERE_FILL_PORTABLE, SPHERE_FILL_SSE2};
+
+// Shows every texel unfaded, so that sphere pixels drawn at light 1 differ.
+COLOR_MAP unfaded_map;
+
+int pick(std::mt19937 &rng, int lo, int hi)
+{
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
+}
+
+float pick(std::mt19937 &rng, float lo, float hi)
+{
+    return std::uniform_real_distribution<float>(lo, hi)(rng);
+}
+
+bool chance(std::mt19937 &rng, double p)
+{
+    return std::bernoulli_distribution(p)(rng);
+}
+
+// Links o into h's list after the objects at its level or below.
+void file_object(HOLLOW *h, OBJECT *o)
+{
+    OBJECT **link = &h->object;
+    while (*link && (*link)->z <= o->z)
+        link = &(*link)->next;
+    o->next = *link;
+    *link = o;
+}
+
+void add_placeholder(HOLLOW *h, int x, int y, int z, OBJECT *owner)
+{
+    OBJECT *p = create_object(OBJ_PLACEHOLDER, x, y, z);
+    ((PLACEHOLDER_DATA *)p->data)->owner = owner;
+    file_object(h, p);
+}
+
+// A rock (mostly), player or diamond at level z of h: at rest, rolling into a
+// neighbour with a placeholder there, climbing or sinking a level on the way,
+// or falling with a placeholder below.
+void add_thing(LAND *l, std::mt19937 &rng, int x, int y, HOLLOW *h, int z)
+{
+    int r = pick(rng, 0, 9);
+    int type = r < 7 ? OBJ_ROCK : r < 9 ? OBJ_PLAYER : OBJ_DIAMOND;
+    OBJECT *o = create_object(type, x, y, z);
+    if (type == OBJ_ROCK) {
+        ((ROCK_DATA *)o->data)->texture = pick(rng, 0, l->n_textures - 1);
+    } else if (type == OBJ_PLAYER) {
+        PLAYER_DATA *p = (PLAYER_DATA *)o->data;
+        p->index = 1;
+        p->facing = pick(rng, 0, 3);
+        p->turn = pick(rng, -29, 29);
+    } else {
+        ((DIAMOND_DATA *)o->data)->spin = pick(rng, 0, 239);
+    }
+    file_object(h, o);
+    if (type == OBJ_DIAMOND)
+        return;
+    int how = pick(rng, 0, 2);
+    if (how == 1) {
+        int d = pick(rng, 0, 3);
+        TILE *n = neighbour_tile(l, x, y, d);
+        int climb = chance(rng, 0.3) ? pick(rng, -1, 1) : 0;
+        HOLLOW *target = n ? hollow_at_level(n, z - climb) : nullptr;
+        if (target) {
+            o->dir = d;
+            o->move_step = pick(rng, 1, 29);
+            o->z_speed = climb;
+            o->z_offset = 14 * climb * o->move_step;
+            add_placeholder(target, x + dir_dx[d], y + dir_dy[d], z - climb, o);
+        }
+    } else if (how == 2 && z > h->floor) {
+        o->z_offset = pick(rng, 1, 419);
+        o->z_speed = pick(rng, 1, 50);
+        add_placeholder(h, x, y, z - 1, o);
+    }
+}
+
+// Stacks of hollows of random heights and slopes, solid here and there, walls
+// of random textures, and things on the floors: up to four levels of them.
+LAND *crowded_land(std::mt19937 &rng, int w, int h, double things)
+{
+    LAND *l = make_solid_land(w, h, 12);
+    l->missing_texture = create_missing_texture();
+    for (int i = 0; i < l->n_textures; i++)
+        l->texture[i] = load_texture((std::string("textures/") + texture_names[i % N_TEXTURES]).c_str());
+    static const int fogs[] = {0, 2, 3, 40, 200};
+    l->fog_colour = fogs[pick(rng, 0, 4)];
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            if (chance(rng, 0.1))
+                continue;
+            int z = pick(rng, 0, 2);
+            for (int k = pick(rng, 1, 3); k > 0; k--) {
+                HOLLOW *hl = add_hollow(l, x, y, z, z + pick(rng, 1, 5), chance(rng, 0.25) ? pick(rng, 1, 12) : 0);
+                hl->floor_tex = pick(rng, 0, 11);
+                hl->roof_tex = pick(rng, 0, 11);
+                for (int d = 0; d < 4; d++)
+                    hl->slope_tex[d] = pick(rng, 0, 11);
+                z = hl->roof + pick(rng, 1, 2);
+            }
+        }
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            for (int d = 0; d < 4; d++) {
+                int n = wall_length(l, x, y, d);
+                if (!n)
+                    continue;
+                int *list = (int *)malloc(n * sizeof(int));
+                for (int i = 0; i < n; i++)
+                    list[i] = pick(rng, 0, 11);
+                l->tile[y][x].wall[d] = list;
+            }
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            for (HOLLOW *hl = l->tile[y][x].hollow; hl; hl = hl->next)
+                for (int z = hl->floor + slope[hl->slope].rise; z < hl->roof && z < hl->floor + 4 && chance(rng, things); z++)
+                    add_thing(l, rng, x, y, hl, z);
+    return l;
+}
+
+// Somewhere in an open cell (now and then in rock), turned, pitched, and
+// sometimes moving or falling.
+void place_viewer(std::mt19937 &rng, OBJECT *o)
+{
+    o->x = pick(rng, 0, land->w - 1);
+    o->y = pick(rng, 0, land->h - 1);
+    o->z = pick(rng, 0, 6);
+    for (int tries = 0; tries < 20; tries++) {
+        int x = pick(rng, 0, land->w - 1), y = pick(rng, 0, land->h - 1);
+        const HOLLOW *h = land->tile[y][x].hollow;
+        if (!h)
+            continue;
+        while (h->next && chance(rng, 0.4))
+            h = h->next;
+        o->x = x;
+        o->y = y;
+        o->z = pick(rng, h->floor, h->roof - 1);
+        break;
+    }
+    PLAYER_DATA *p = (PLAYER_DATA *)o->data;
+    p->facing = pick(rng, 0, 3);
+    p->turn = pick(rng, -29, 29);
+    p->pitch = pick(rng, -30, 30);
+    o->move_step = 0;
+    o->z_offset = 0;
+    o->dir = pick(rng, 0, 3);
+    int how = pick(rng, 0, 3);
+    if (how == 1)
+        o->move_step = pick(rng, 1, 29);
+    else if (how == 2)
+        o->z_offset = pick(rng, -84, 419);
+}
+
+class SphereFill : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        start_headless_allegro();
+        dat = load_datafile("tavo.dat");
+        ASSERT_NE(dat, nullptr) << "run from the game folder";
+        RGB *pal = (RGB *)dat[DATA_PALETTE].dat;
+        set_palette(pal);
+        create_rgb_table(&the_rgb_map, pal, nullptr);
+        rgb_map = &the_rgb_map;
+        for (int l = 0; l < PAL_SIZE; l++)
+            for (int c = 0; c < PAL_SIZE; c++)
+                unfaded_map.data[l][c] = (unsigned char)c;
+    }
+
+    static void TearDownTestSuite()
+    {
+        unload_datafile(dat);
+        dat = nullptr;
+    }
+
+    void TearDown() override
+    {
+        sphere_fill = sphere_fill_best;
+        view_culling = true;
+        editor_running = 0;
+        for (PLAYER_INFO &p : player_info)
+            p.object = nullptr, p.view = nullptr;
+        n_players = 0;
+        if (land) {
+            free_land(land);
+            land = nullptr;
+        }
+        for (OBJECT *v : viewers)
+            destroy_all_objects(v);
+        if (picture)
+            destroy_bitmap(picture);
+    }
+
+    void use_land(LAND *l)
+    {
+        if (land)
+            free_land(land);
+        land = l;
+        build_fog_map((RGB *)dat[DATA_PALETTE].dat, l->fog_colour);
+    }
+
+    // A player object outside every list, to see from.
+    OBJECT *make_viewer()
+    {
+        OBJECT *o = create_object(OBJ_PLAYER, 0, 0, 0);
+        viewers.push_back(o);
+        return o;
+    }
+
+    // Reports where two pictures first differ; true when they do not.
+    bool expect_same(BITMAP *want, BITMAP *got, const std::string &what)
+    {
+        for (int y = 0; y < want->h; y++) {
+            if (memcmp(want->line[y], got->line[y], want->w) == 0)
+                continue;
+            int x = 0;
+            while (want->line[y][x] == got->line[y][x])
+                x++;
+            ADD_FAILURE() << what << ": first difference at (" << x << ", " << y << "): reference "
+                          << (int)want->line[y][x] << ", fast " << (int)got->line[y][x];
+            failures++;
+            return false;
+        }
+        return true;
+    }
+
+    // Draws player p's view with the reference fill and with each fast one
+    // and compares them.  Returns the pixels the rocks changed in the
+    // reference picture, from a third drawing without them, when asked.
+    long compare_view(int p, const std::string &what, bool count_rock_pixels = false)
+    {
+        BITMAP *view = player_info[p].view;
+        if (!picture || picture->w != view->w || picture->h != view->h) {
+            if (picture)
+                destroy_bitmap(picture);
+            picture = create_bitmap(view->w, view->h);
+        }
+        sphere_fill = SPHERE_FILL_REFERENCE;
+        draw_player_view(&player_info[p]);
+        blit(view, picture, 0, 0, 0, 0, view->w, view->h);
+        for (sphere_fill_kind k : fast_fills) {
+            sphere_fill = k;
+            draw_player_view(&player_info[p]);
+            if (!expect_same(picture, view, what + (k == SPHERE_FILL_SSE2 ? " (SSE2)" : " (portable)")))
+                break;
+        }
+        sphere_fill = sphere_fill_best;
+        if (!count_rock_pixels)
+            return 0;
+        draw_fn rock = draw_object[OBJ_ROCK];
+        draw_object[OBJ_ROCK] = nullptr;
+        draw_player_view(&player_info[p]);
+        draw_object[OBJ_ROCK] = rock;
+        long changed = 0;
+        for (int y = 0; y < view->h; y++)
+            for (int x = 0; x < view->w; x++)
+                changed += view->line[y][x] != picture->line[y][x];
+        return changed;
+    }
+
+    std::string describe(const OBJECT *o, const BITMAP *view)
+    {
+        const PLAYER_DATA *p = (const PLAYER_DATA *)o->data;
+        return "from (" + std::to_string(o->x) + ", " + std::to_string(o->y) + ", " + std::to_string(o->z) +
+               ") facing " + std::to_string(p->facing) + " turn " + std::to_string(p->turn) + " pitch " +
+               std::to_string(p->pitch) + " step " + std::to_string(o->move_step) + " dir " +
+               std::to_string(o->dir) + " offset " + std::to_string(o->z_offset) + " " +
+               std::to_string(view->w) + "x" + std::to_string(view->h) +
+               (color_map == &unfaded_map ? " unfaded" : " fogged") + (view_culling ? "" : " unculled");
+    }
+
+    std::vector<OBJECT *> viewers;
+    BITMAP *picture = nullptr;
+    int failures = 0;
+};
+
+} // namespace
+
+TEST_F(SphereFill, EveryViewOfEveryScreenSize)
+{
+    // The views the game cuts from each screen: one player in the right three
+    // quarters, two players side by side above their panels.
+    std::mt19937 rng(2024);
+    use_land(crowded_land(rng, 24, 24, 0.6));
+    OBJECT *eyes[2] = {make_viewer(), make_viewer()};
+    long rock_pixels = 0;
+    for (int m = 0; m < N_GFX_MODES && !failures; m++) {
+        int w = gfx_mode_d[m].w, h = gfx_mode_d[m].h;
+        BITMAP *screen_buffer = create_bitmap(w, h);
+        for (int players = 1; players <= 2 && !failures; players++) {
+            for (int p = 0; p < players; p++) {
+                player_info[p].view = players == 1 ? create_sub_bitmap(screen_buffer, w / 4, 0, w - w / 4, h)
+                                                   : create_sub_bitmap(screen_buffer, p * (w / 2), 0, w / 2, h - h / 4);
+                player_info[p].object = eyes[p];
+            }
+            for (int frame = 0; frame < 2 && !failures; frame++)
+                for (int p = 0; p < players && !failures; p++) {
+                    place_viewer(rng, eyes[p]);
+                    color_map = chance(rng, 0.5) ? &unfaded_map : &the_fog_map;
+                    rock_pixels += compare_view(p, describe(eyes[p], player_info[p].view), frame == 0);
+                }
+            for (int p = 0; p < players; p++) {
+                destroy_bitmap(player_info[p].view);
+                player_info[p].view = nullptr;
+            }
+        }
+        destroy_bitmap(screen_buffer);
+    }
+    EXPECT_GT(rock_pixels, 200000) << "the views show plenty of rocks";
+}
+
+TEST_F(SphereFill, ThousandsOfSmallViewsOfCrowdedLands)
+{
+    std::mt19937 rng(77);
+    OBJECT *o = make_viewer();
+    static const int sizes[][2] = {{64, 48}, {80, 60}, {63, 47}, {47, 90}, {96, 40}};
+    long rock_pixels = 0;
+    for (int l = 0; l < 4 && !failures; l++) {
+        use_land(crowded_land(rng, pick(rng, 6, 30), pick(rng, 6, 30), l % 2 ? 0.9 : 0.4));
+        for (int i = 0; i < 500 && !failures; i++) {
+            const int *size = sizes[pick(rng, 0, 4)];
+            BITMAP *view = create_bitmap(size[0], size[1]);
+            player_info[0].view = view;
+            player_info[0].object = o;
+            place_viewer(rng, o);
+            color_map = i % 2 ? &unfaded_map : &the_fog_map;
+            view_culling = i % 10 != 0;
+            editor_running = i % 50 == 7;
+            xeditor = o->x;
+            yeditor = o->y;
+            zeditor = o->z;
+            rock_pixels += compare_view(0, "land " + std::to_string(l) + " view " + std::to_string(i) + " " +
+                                               describe(o, view),
+                                        i % 10 == 0);
+            player_info[0].view = nullptr;
+            destroy_bitmap(view);
+        }
+    }
+    EXPECT_GT(rock_pixels, 50000);
+}
+
+TEST_F(SphereFill, OrderNumbersRunningOutAnywhereInAViewChangeNothing)
+{
+    // When the order numbers run out, the waiting spheres are drawn there
+    // and then, and numbering starts again over a clear owner buffer.  Each
+    // view is drawn once for every sphere and polygon that could be the one
+    // to find the numbers gone.
+    std::mt19937 rng(5);
+    use_land(crowded_land(rng, 16, 16, 0.9));
+    OBJECT *o = make_viewer();
+    BITMAP *view = create_bitmap(96, 72);
+    player_info[0].view = view;
+    player_info[0].object = o;
+    color_map = &unfaded_map;
+    picture = create_bitmap(96, 72);
+    int ran_out = 0;
+    for (int i = 0; i < 2 && !failures; i++) {
+        place_viewer(rng, o);
+        sphere_fill = SPHERE_FILL_REFERENCE;
+        draw_player_view(&player_info[0]);
+        blit(view, picture, 0, 0, 0, 0, view->w, view->h);
+        for (sphere_fill_kind k : fast_fills) {
+            sphere_fill = k;
+            restart_sphere_orders(1);
+            draw_player_view(&player_info[0]);
+            unsigned used = restart_sphere_orders(1) - 1;
+            for (unsigned left = 1; left <= used && !failures; left++) {
+                restart_sphere_orders(LAST_SPHERE_ORDER - left);
+                draw_player_view(&player_info[0]);
+                ran_out += restart_sphere_orders(1) < LAST_SPHERE_ORDER - left;
+                expect_same(picture, view, "numbers running out after " + std::to_string(left) + " " +
+                                               describe(o, view) + (k == SPHERE_FILL_SSE2 ? " (SSE2)" : " (portable)"));
+            }
+        }
+    }
+    EXPECT_GT(ran_out, 500) << "the numbers ran out in the middle of views";
+    player_info[0].view = nullptr;
+    destroy_bitmap(view);
+}
+
+TEST_F(SphereFill, SpheresOfAnySizeAndPlaceDrawnStraightIntoABitmap)
+{
+    // Outside a view's walk a sphere is drawn at once.  Radii that are not
+    // powers of two, boxes that cut the sphere or leave it whole, spheres
+    // just past the near depth, beyond the far one, across the edges of the
+    // bitmap, and textures that are sub-bitmaps of a bigger one.
+    std::mt19937 rng(31);
+    BITMAP *big = create_bitmap(300, 200);
+    for (int y = 0; y < big->h; y++)
+        for (int x = 0; x < big->w; x++)
+            big->line[y][x] = (unsigned char)(x * 7 + y * 13);
+    BITMAP *textures[2] = {create_sub_bitmap(big, 17, 33, 128, 128), create_bitmap(128, 128)};
+    blit(big, textures[1], 100, 50, 0, 0, 128, 128);
+    OBJECT *o = make_viewer();
+    dpv_object = o;
+    dpv_player = (PLAYER_DATA *)o->data;
+    color_map = &the_fog_map;
+    land = nullptr;
+    build_fog_map((RGB *)dat[DATA_PALETTE].dat, 3);
+    int drawn = 0;
+    for (int i = 0; i < 3000 && !failures; i++) {
+        int w = pick(rng, 20, 200), h = pick(rng, 20, 200);
+        BITMAP *want = create_bitmap(w, h), *got = create_bitmap(w, h);
+        PLAYER_DATA *p = (PLAYER_DATA *)o->data;
+        p->facing = pick(rng, 0, 3);
+        p->turn = pick(rng, -29, 29);
+        p->pitch = pick(rng, -30, 30);
+        o->x = pick(rng, -5, 5);
+        o->y = pick(rng, -5, 5);
+        o->z = pick(rng, -2, 2);
+        o->dir = pick(rng, 0, 3);
+        o->move_step = chance(rng, 0.3) ? pick(rng, 1, 29) : 0;
+        o->z_offset = chance(rng, 0.3) ? pick(rng, -84, 419) : 0;
+        float r = chance(rng, 0.3) ? 0.5f : pick(rng, 0.01f, 3.0f);
+        float cx = pick(rng, -8.0f, 8.0f), cy = pick(rng, -8.0f, 8.0f), cz = pick(rng, -4.0f, 6.0f);
+        float x0 = cx - r, x1 = cx + r, y0 = cy - r, y1 = cy + r;
+        if (chance(rng, 0.5)) {
+            x0 = floorf(cx) + (chance(rng, 0.5) ? 0 : -1);
+            x1 = x0 + 1;
+            y0 = floorf(cy);
+            y1 = y0 + 1;
+        }
+        BITMAP *tex = textures[pick(rng, 0, 1)];
+        color_map = i % 2 ? &unfaded_map : &the_fog_map;
+        clear_to_color(want, 9);
+        clear_to_color(got, 9);
+        dpv_view = want;
+        sphere_fill = SPHERE_FILL_REFERENCE;
+        draw_sphere(x0, x1, y0, y1, cx, cy, cz, r, tex);
+        for (sphere_fill_kind k : fast_fills) {
+            sphere_fill = k;
+            dpv_view = got;
+            draw_sphere(x0, x1, y0, y1, cx, cy, cz, r, tex);
+            expect_same(want, got, "sphere " + std::to_string(i) + " r " + std::to_string(r) + " " + describe(o, got));
+        }
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++)
+                if (want->line[y][x] != 9) {
+                    drawn++;
+                    y = h;
+                    break;
+                }
+        destroy_bitmap(want);
+        destroy_bitmap(got);
+    }
+    dpv_view = nullptr;
+    dpv_object = nullptr;
+    dpv_player = nullptr;
+    EXPECT_GT(drawn, 500) << "many of the spheres showed";
+    destroy_bitmap(textures[0]);
+    destroy_bitmap(textures[1]);
+    destroy_bitmap(big);
+}
