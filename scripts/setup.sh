@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick
   desktop-file-utils man-db dpkg-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -143,7 +143,9 @@ int parse_tape(const std::string &text, TAPE &t, std::string &why)
         if (which == H_LAND) {
             // A name may hold blanks: it is the rest of the line.
             size_t at = raw.find("land") + 4;
-            size_t b = raw.find_first_not_of(" \t", at), e = raw.find_last_not_of(" \t");
+            // A CR is a blank here wherever it stands, or a name read from a
+            // line "land x\r " would be written back as another name.
+            size_t b = raw.find_first_not_of(" \t\r", at), e = raw.find_last_not_of(" \t\r");
             if (b == std::string::npos || b == at) {
                 why = "expected land NAME";
                 return line;

@@ -373,6 +373,7 @@ protected:
     }
     void TearDown() override
     {
+        editor_clear_history();  // it holds tiles of this land
         destroy_land(land);
         land = nullptr;
         editor_running = 0;

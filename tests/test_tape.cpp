@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/shell.h"
@@ -92,6 +93,23 @@ TEST(Tape, OverlappingRangesHoldUntilTheLastEnds)
     }
     EXPECT_EQ(a, ".AAAAA...");
     EXPECT_EQ(s, "..SSSS...");
+}
+
+// A land name is the rest of its line without the blanks around it, and
+// reads back the same once the tape is written out.
+TEST(Tape, LandNamesSurviveBeingWrittenOut)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"land x\r \n", "x"}, {"land \t my land.lvl \t\r\n", "my land.lvl"}, {"land a\rb\n", "a\rb"}};
+    for (const auto &[line, name] : cases) {
+        TAPE t, again;
+        std::string why;
+        ASSERT_EQ(parse_tape(std::string("tape 1\n") + line + "crc32 00000000\nseed 1\nframes 2\n", t, why), 0)
+            << line << why;
+        EXPECT_EQ(t.land, name);
+        ASSERT_EQ(parse_tape(tape_text(t), again, why), 0) << why;
+        EXPECT_EQ(again.land, t.land);
+    }
 }
 
 // The land is looked up beside the tape first, then in the working folder;

@@ -2,7 +2,7 @@
 //
 //   tavo-tool info LAND.lvl           the land as JSON on standard output
 //   tavo-tool build SOURCE OUT.lvl    a land file from its text source
-//   tavo-tool check [--reach] LAND.lvl
+//   tavo-tool check LAND.lvl [--reach]
 //                                     every invariant of the land model; with
 //                                     --reach, the diamonds no player can reach
 //   tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]
@@ -42,7 +42,7 @@ int usage()
     fprintf(stderr,
             "usage: tavo-tool info LAND.lvl\n"
             "       tavo-tool build SOURCE OUT.lvl\n"
-            "       tavo-tool check [--reach] LAND.lvl\n"
+            "       tavo-tool check LAND.lvl [--reach]\n"
             "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n"
             "       tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]\n"
             "       tavo-tool replay TAPE [--land FILE] [--trace]\n"
@@ -422,6 +422,8 @@ int main(int argc, char **argv)
         status = cmd_check(argv[2], false);
     else if (cmd == "check" && argc == 4 && std::string(argv[2]) == "--reach")
         status = cmd_check(argv[3], true);
+    else if (cmd == "check" && argc == 4 && std::string(argv[3]) == "--reach")  // the option after the land, as other commands take theirs
+        status = cmd_check(argv[2], true);
     else if (cmd == "render" && argc >= 4)
         status = cmd_render(argc, argv);
     else if (cmd == "sim" && argc >= 3)

@@ -175,6 +175,8 @@ class ReachTest(unittest.TestCase):
         # Nobody to collect anything: every diamond is out of reach.
         lvl = self.build("nobody", "size 2 1\nplayers 0\nlevel 0\n  .D.D\n")
         self.assertEqual(self.reach(lvl, 3), [(0, 0, 0), (1, 0, 0)])
+        after = run("check", lvl, "--reach")  # the option may follow the land
+        self.assertEqual((after.returncode, json.loads(after.stdout)["diamonds"]), (3, 2))
         self.assertEqual(run("check", "--reach", self.path("missing.lvl")).returncode, 1)
         self.assertEqual(run("check", "--reach").returncode, 2)
 
