@@ -26,6 +26,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/busy_land.h"
 #include "land/land.h"
 #include "objects/objects.h"
 #include "shell/shell.h"
@@ -33,10 +34,9 @@
 
 namespace {
 
-const int size = 255;
-const int roof = 48;
-const int drop_height = 40;
-const int batch = 600;  // steps before the land is rebuilt; falls from drop_height take ~280
+const int size = BUSY_LAND_SIZE;
+const int roof = BUSY_LAND_ROOF;
+const int batch = 600;  // steps before the land is rebuilt; falls from the drop height take ~280
 
 void start_headless()
 {
@@ -46,40 +46,6 @@ void start_headless()
         set_color_depth(8);
         started = true;
     }
-}
-
-// An open floor, with a ramp on every seventh tile so that some rocks roll
-// downhill too, and on a grid of squares of side tiles: a column of standing
-// rocks, a rock dropped onto a diamond, a diamond on the floor and one in
-// mid-air.
-LAND *build_busy_land(int side, int column_height)
-{
-    LAND *l = make_solid_land(size, size);
-    for (int y = 0; y < size; y++)
-        for (int x = 0; x < size; x++) {
-            int cell = (x * 3 + y * 5) % 7;
-            int shape = cell == 0 ? 1 + (x + y) % 4 : 0;
-            HOLLOW *h = add_hollow(l, x, y, 0, roof, shape);
-            int base = floor_level(h);
-            int gx = x % side, gy = y % side;
-            if (gx == 0 && gy == 0) {
-                for (int z = base; z < base + column_height; z++)
-                    add_object(h, OBJ_ROCK, x, y, z);
-            } else if (gx == side / 2 && gy == side / 2) {
-                add_object(h, OBJ_DIAMOND, x, y, base);
-                add_object(h, OBJ_ROCK, x, y, drop_height);
-            } else if (gx == side / 4 && gy == side * 3 / 4) {
-                add_object(h, OBJ_DIAMOND, x, y, base);
-            } else if (gx == side * 3 / 4 && gy == side / 4) {
-                add_object(h, OBJ_DIAMOND, x, y, base + 5);
-            }
-        }
-    for (int y = 0; y < size; y++)
-        for (int x = 0; x < size; x++)
-            for (HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
-                for (OBJECT *o = h->object; o; o = o->next)
-                    l->n_diamonds += o->type == OBJ_DIAMOND;
-    return l;
 }
 
 // On a busy machine the fastest repetition says most.

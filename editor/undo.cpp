@@ -105,24 +105,10 @@ size_t tile_bytes(int x, int y)
     return bytes;
 }
 
-void free_tile(TILE &t)
-{
-    HOLLOW *h = t.hollow;
-    while (h) {
-        HOLLOW *next = h->next;
-        destroy_all_objects(h->object);
-        free(h);
-        h = next;
-    }
-    for (int d = 0; d < 4; d++)
-        free(t.wall[d]);
-    t = TILE{};
-}
-
 void free_step(UNDO_STEP &s)
 {
     for (KEPT_TILE &k : s.tiles)
-        free_tile(k.t);
+        free_tile(&k.t);
     s.tiles.clear();
 }
 

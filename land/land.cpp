@@ -81,6 +81,20 @@ LAND *create_land(int w, int h, const char *const *names, int n)
     return l;
 }
 
+void free_tile(TILE *t)
+{
+    HOLLOW *h = t->hollow;
+    while (h) {
+        HOLLOW *next = h->next;
+        destroy_all_objects(h->object);
+        free(h);
+        h = next;
+    }
+    for (int d = 0; d < 4; d++)
+        free(t->wall[d]);
+    *t = TILE{};
+}
+
 void free_land(LAND *l)
 {
     if (!l)
@@ -90,17 +104,8 @@ void free_land(LAND *l)
             TILE *row = l->tile[y];
             if (!row)
                 continue;
-            for (int x = 0; x < l->w; x++) {
-                HOLLOW *h = row[x].hollow;
-                while (h) {
-                    HOLLOW *next = h->next;
-                    destroy_all_objects(h->object);
-                    free(h);
-                    h = next;
-                }
-                for (int d = 0; d < 4; d++)
-                    free(row[x].wall[d]);
-            }
+            for (int x = 0; x < l->w; x++)
+                free_tile(&row[x]);
             free(row);
         }
         free(l->tile);

@@ -120,6 +120,10 @@ LAND *create_land(int w, int h, const char *const *names, int n);
 // what was made left for free_land().
 bool allocate_tiles(LAND *l, int w, int h);
 
+// Frees a tile's hollows, their objects and its wall lists, and leaves it
+// empty (no hollow, no lists).
+void free_tile(TILE *t);
+
 // Frees what a land owns and nothing else: for loaders giving up half-way,
 // which must leave the current land's globals alone.
 void free_land(LAND *l);
@@ -154,6 +158,10 @@ const char *land_load_error();
 
 // Writes l; 0 on success, non-zero when the file could not be written whole.
 int save_land(const LAND *l, const char *filename);
+
+// The bytes save_land(l, ...) writes before they are packed, found without
+// writing anything; -1 when memory runs out.
+long land_file_size(const LAND *l);
 
 // Texture loading: a 128 x 128 bitmap in the current depth, mapped to the
 // game palette through rgb_map, or null.

@@ -362,13 +362,8 @@ void write_hollow(PACKFILE *f, const HOLLOW *h)
     pack_putc(END_OF_HOLLOW, f);
 }
 
-} // namespace
-
-int save_land(const LAND *l, const char *filename)
+void write_land(PACKFILE *f, const LAND *l)
 {
-    PACKFILE *f = pack_fopen(filename, "wp");
-    if (!f)
-        return -1;
     pack_iputl(LAND_MAGIC, f);
     pack_putc(n_players & 255, f);
     pack_putc(l->n_textures & 255, f);
@@ -397,6 +392,70 @@ int save_land(const LAND *l, const char *filename)
                 for (int i = 0; i < n; i++)
                     pack_putc(list[i] & 255, f);
             }
+}
+
+// A packfile that only counts what is written to it, so that the size of a
+// land's file comes from the very writer that makes the file.
+int count_close(void *)
+{
+    return 0;
+}
+int count_getc(void *)
+{
+    return EOF;
+}
+int count_ungetc(int, void *)
+{
+    return EOF;
+}
+long count_read(void *, long, void *)
+{
+    return 0;
+}
+int count_putc(int c, void *n)
+{
+    ++*(long *)n;
+    return c;
+}
+long count_write(const void *, long n, void *count)
+{
+    *(long *)count += n;
+    return n;
+}
+int count_seek(void *, int)
+{
+    return -1;
+}
+int count_eof(void *)
+{
+    return 1;
+}
+int count_error(void *)
+{
+    return 0;
+}
+PACKFILE_VTABLE counting_vtable = {count_close, count_getc,  count_ungetc, count_read, count_putc,
+                                   count_write, count_seek, count_eof,    count_error};
+
+} // namespace
+
+long land_file_size(const LAND *l)
+{
+    long n = 0;
+    PACKFILE *f = pack_fopen_vtable(&counting_vtable, &n);
+    if (!f)
+        return -1;
+    write_land(f, l);
+    pack_fclose(f);
+    return n;
+}
+
+int save_land(const LAND *l, const char *filename)
+{
+    PACKFILE *f = pack_fopen(filename, "wp");
+    if (!f)
+        return -1;
+    write_land(f, l);
     bool failed = pack_ferror(f) != 0;
     if (pack_fclose(f) != 0)
         failed = true;

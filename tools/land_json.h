@@ -2,6 +2,7 @@
 #ifndef TAVO_TOOLS_LAND_JSON_H
 #define TAVO_TOOLS_LAND_JSON_H
 
+#include <cstdio>
 #include <string>
 
 struct LAND;
@@ -16,6 +17,10 @@ std::string object_json(const OBJECT *o);
 // The whole land as one JSON object; n_players is the stored player count.
 // extra, if given, holds further members ("key": value, ...) to add.
 std::string land_json(const LAND *l, int n_players, const std::string &extra = "");
+
+// The same text written to f as it is made, so that no land needs room for
+// its whole text; false when f would not take all of it.  f is flushed.
+bool write_land_json(FILE *f, const LAND *l, int n_players, const std::string &extra = "");
 
 // Every object of the land, placeholders included, in land order: tiles in
 // row order, hollows bottom-up, each list in order.

@@ -102,10 +102,13 @@ int cmd_info(const char *path)
     LAND *l = load_or_complain(path);
     if (!l)
         return 1;
-    printf("%s\n", land_json(l, n_players).c_str());
+    // Written as it is made: the text of a big land is many times its size.
+    bool written = write_land_json(stdout, l, n_players) && putchar('\n') != EOF && fflush(stdout) == 0;
+    if (!written)
+        fprintf(stderr, "tavo-tool: standard output: cannot be written\n");
     report_textures(path, l);
     destroy_land(l);
-    return 0;
+    return written ? 0 : 1;
 }
 
 int cmd_build(const char *source_path, const char *out_path)
@@ -176,16 +179,10 @@ int cmd_check(const char *path, bool reach)
     } else {
         // The reader stops after the last wall entry; anything beyond it means
         // the wall lists were not the length the file's writer thought.
-        char tmp[] = "/tmp/tavo-check-XXXXXX";
-        int fd = mkstemp(tmp);
-        if (fd >= 0)
-            close(fd);
-        long want = (fd >= 0 && save_land(l, tmp) == 0) ? unpacked_size(tmp) : -1;
+        long want = land_file_size(l);
         long have = unpacked_size(path);
-        if (fd >= 0)
-            unlink(tmp);
         if (want < 0) {
-            fprintf(stderr, "tavo-tool: cannot write a temporary file to compare with\n");
+            fprintf(stderr, "tavo-tool: out of memory\n");
             status = 1;
         } else if (have != want) {
             fprintf(stderr, "tavo-tool: %s: %ld bytes follow the last wall entry\n", path, have - want);

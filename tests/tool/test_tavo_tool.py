@@ -151,6 +151,13 @@ class ToolTest(unittest.TestCase):
         self.assertEqual(run("frobnicate").returncode, 2)
         self.assertEqual(run("info").returncode, 2)
 
+    def test_info_that_cannot_be_written_fails(self):
+        with open("/dev/full", "w") as full:
+            r = subprocess.run([TOOL, "info", "land3.lvl"], cwd=GAME_DIR, stdout=full,
+                               stderr=subprocess.PIPE, text=True, timeout=120)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("standard output: cannot be written", r.stderr)
+
     def test_check_finds_bytes_beyond_the_walls(self):
         self.assertEqual(self.build(SOURCE).returncode, 0)
         # Repack the file with a stray byte after the last wall entry.
