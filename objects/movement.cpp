@@ -138,6 +138,62 @@ static void step_cursor_back()
     ao_before_prev_object = ao_two_before_prev_object;
 }
 
+// Finds the current object's links afresh from the head of its list.
+static void reseat_cursor(const OBJECT *o)
+{
+    OBJECT **links[4] = {nullptr, nullptr, nullptr, nullptr};
+    for (OBJECT **link = &ao_hollow->object;; link = &(*link)->next) {
+        links[3] = links[2];
+        links[2] = links[1];
+        links[1] = links[0];
+        links[0] = link;
+        if (*link == o)
+            break;
+    }
+    ao_object = links[0];
+    ao_prev_object = links[1];
+    ao_before_prev_object = links[2];
+    ao_two_before_prev_object = links[3];
+}
+
+// The object of this column that still holds the level a faller is about to
+// pass into, or null.  The faller's reservation stands in front of it, and a
+// follower's reservation of the faller's own cell may stand between them.
+static OBJECT *still_below(const OBJECT *o)
+{
+    OBJECT *e = *ao_prev_object;
+    if (is_own_placeholder(e, o))
+        return nullptr;
+    if (e->type == OBJ_PLACEHOLDER) {
+        if (!ao_before_prev_object)
+            return nullptr;
+        e = *ao_before_prev_object;
+    }
+    if (e->type == OBJ_PLACEHOLDER || e->x != o->x || e->y != o->y || e->z != o->z - 1)
+        return nullptr;
+    return e;
+}
+
+// A faller that would pass into a level still held has caught up with what
+// holds it in this very step: it stays one level above, following it down at
+// its offset and speed as moving_onto_moving has it, or resting on it.
+// Overtaking would put two objects at one level and lose the reservation
+// links the cursor holds.
+static void keep_above(OBJECT *o, const OBJECT *e)
+{
+    bool falling = !e->move_step && e->z_speed;
+    o->z_offset = falling ? e->z_offset : 0;
+    o->z_speed = falling ? e->z_speed : 0;
+    if (o->z_offset)
+        return;  // its reservation stays, in front of e
+    for (OBJECT **link = &ao_hollow->object; *link; link = &(*link)->next)
+        if (is_own_placeholder(*link, o)) {
+            destroy_object(link);
+            break;
+        }
+    reseat_cursor(o);
+}
+
 void process_falling_object()
 {
     OBJECT *o = *ao_object;
@@ -147,6 +203,10 @@ void process_falling_object()
         add_falling_placeholder();
     o->z_offset += o->z_speed;
     if (o->z_offset >= SUBUNITS_PER_LEVEL) {
+        if (const OBJECT *e = still_below(o)) {
+            keep_above(o, e);
+            return;
+        }
         o->z--;
         OBJECT *below = *ao_prev_object;
         if (!is_own_placeholder(below, o)) {

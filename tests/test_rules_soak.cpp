@@ -419,4 +419,45 @@ TEST(RulesSoak, InvariantsHoldOverGeneratedLands)
     EXPECT_GT(counts.collected, 0);
 }
 
+// A rock rolls off a stump into the next tile and drops from there; the
+// rocks dropped into that tile from higher up, waiting on its reservation,
+// follow it down, and the last of them, at full speed, catches up with the
+// one below in the very step it would pass into the level that one still
+// holds.  It used to overtake it there: two rocks at one level, and a rock
+// destroyed in place of a reservation, its own left without an owner.
+// With one rock more, the reservation of the rock above stands between the
+// one catching up and the one it catches.
+TEST(RulesSoak, FallerCatchingUpAtALevelBoundaryStaysAbove)
+{
+    start_headless_allegro();
+    for (int stack : {2, 3}) {
+        SCOPED_TRACE(std::to_string(stack) + " rocks dropped into the tile");
+        generated_land g;
+        g.land = land = make_solid_land(2, 1);
+        HOLLOW *stump = add_hollow(land, 0, 0, 0, 30), *pit = add_hollow(land, 1, 0, 0, 30);
+        add_object(stump, OBJ_ROCK, 0, 0, 0);
+        add_object(stump, OBJ_ROCK, 0, 0, 5);
+        for (int z : {8, 13, 14}) {
+            if (stack == 2 && z == 14)
+                break;
+            add_object(pit, OBJ_ROCK, 1, 0, z);
+        }
+        player_info[0].object = player_info[1].object = nullptr;
+        invariant_checker checker(g);
+        for (int step = 1; step <= 300; step++) {
+            animate_objects();
+            sort_objects();
+            violation v = checker.check("");
+            ASSERT_TRUE(v.why.empty()) << "step " << step << ": " << v.why << describe(land, v.object);
+        }
+        int rocks = 0;
+        for (int x = 0; x < 2; x++)
+            for (const OBJECT *o = land->tile[0][x].hollow->object; o; o = o->next, rocks++)
+                EXPECT_TRUE(o->type == OBJ_ROCK && !o->move_step && !o->z_speed) << object_json(o);
+        EXPECT_EQ(rocks, 2 + stack);
+        destroy_land(land);
+        land = nullptr;
+    }
+}
+
 } // namespace
