@@ -59,4 +59,15 @@ inline OBJECT *add_object(HOLLOW *h, int type, int x, int y, int z)
     return o;
 }
 
+// Gives every tile the wall lists its neighbours call for, all texture 0:
+// for lands built hollow by hollow, once the hollows stand.
+inline void add_wall_lists(LAND *l)
+{
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (int d = 0; d < 4; d++)
+                if (int n = wall_length(l, x, y, d))
+                    l->tile[y][x].wall[d] = (int *)calloc(n, sizeof(int));
+}
+
 #endif

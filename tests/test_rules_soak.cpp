@@ -212,13 +212,7 @@ generated_land generate_land(unsigned seed)
             }
         }
     }
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            for (int d = 0; d < 4; d++) {
-                int n = wall_length(l, x, y, d);
-                if (n)
-                    l->tile[y][x].wall[d] = (int *)calloc(n, sizeof(int));
-            }
+    add_wall_lists(l);
     generated_land g;
     g.land = l;
     for (auto &e : hollows)

@@ -6,6 +6,7 @@
 // The rules then run for a few hundred steps, exactly as the game loop runs
 // them, with the soak test's invariants checked after every step.
 #include "fuzz_common.h"
+#include "land_builder.h"
 
 namespace {
 
@@ -113,13 +114,7 @@ generated_land build_land(byte_reader &in, int &players)
                     }
                 }
             }
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            for (int d = 0; d < 4; d++) {
-                int n = wall_length(l, x, y, d);
-                if (n)
-                    l->tile[y][x].wall[d] = (int *)calloc(n, sizeof(int));
-            }
+    add_wall_lists(l);
     return g;
 }
 
