@@ -18,6 +18,7 @@
 #include "headless.h"
 #include "land/land.h"
 #include "land_builder.h"
+#include "random_views.h"
 #include "objects/objects.h"
 #include "render/render.h"
 #include "render/sphere_fill.h"
@@ -25,46 +26,10 @@
 
 namespace {
 
-const char *const texture_names[] = {"rock.pcx", "granite.bmp", "cobble.pcx", "brick.bmp",
-                                     "marble.pcx", "planks.bmp", "tiles.pcx", "lava.bmp"};
-const int N_TEXTURES = sizeof texture_names / sizeof texture_names[0];
-
 const sphere_fill_kind fast_fills[] = {SPHERE_FILL_PORTABLE, SPHERE_FILL_SSE2};
 
 // Shows every texel unfaded, so that sphere pixels drawn at light 1 differ.
 COLOR_MAP unfaded_map;
-
-int pick(std::mt19937 &rng, int lo, int hi)
-{
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-}
-
-float pick(std::mt19937 &rng, float lo, float hi)
-{
-    return std::uniform_real_distribution<float>(lo, hi)(rng);
-}
-
-bool chance(std::mt19937 &rng, double p)
-{
-    return std::bernoulli_distribution(p)(rng);
-}
-
-// Links o into h's list after the objects at its level or below.
-void file_object(HOLLOW *h, OBJECT *o)
-{
-    OBJECT **link = &h->object;
-    while (*link && (*link)->z <= o->z)
-        link = &(*link)->next;
-    o->next = *link;
-    *link = o;
-}
-
-void add_placeholder(HOLLOW *h, int x, int y, int z, OBJECT *owner)
-{
-    OBJECT *p = create_object(OBJ_PLACEHOLDER, x, y, z);
-    ((PLACEHOLDER_DATA *)p->data)->owner = owner;
-    file_object(h, p);
-}
 
 // A rock (mostly), player or diamond at level z of h: at rest, rolling into a
 // neighbour with a placeholder there, climbing or sinking a level on the way,
@@ -98,12 +63,12 @@ void add_thing(LAND *l, std::mt19937 &rng, int x, int y, HOLLOW *h, int z)
             o->move_step = pick(rng, 1, 29);
             o->z_speed = climb;
             o->z_offset = 14 * climb * o->move_step;
-            add_placeholder(target, x + dir_dx[d], y + dir_dy[d], z - climb, o);
+            add_placeholder(target, x + dir_dx[d], y + dir_dy[d], z - climb, 0, o);
         }
     } else if (how == 2 && z > h->floor) {
         o->z_offset = pick(rng, 1, 419);
         o->z_speed = pick(rng, 1, 50);
-        add_placeholder(h, x, y, z - 1, o);
+        add_placeholder(h, x, y, z - 1, 0, o);
     }
 }
 
@@ -131,56 +96,13 @@ LAND *crowded_land(std::mt19937 &rng, int w, int h, double things)
                 z = hl->roof + pick(rng, 1, 2);
             }
         }
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            for (int d = 0; d < 4; d++) {
-                int n = wall_length(l, x, y, d);
-                if (!n)
-                    continue;
-                int *list = (int *)malloc(n * sizeof(int));
-                for (int i = 0; i < n; i++)
-                    list[i] = pick(rng, 0, 11);
-                l->tile[y][x].wall[d] = list;
-            }
+    fill_wall_lists(l, rng);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++)
             for (HOLLOW *hl = l->tile[y][x].hollow; hl; hl = hl->next)
                 for (int z = hl->floor + slope[hl->slope].rise; z < hl->roof && z < hl->floor + 4 && chance(rng, things); z++)
                     add_thing(l, rng, x, y, hl, z);
     return l;
-}
-
-// Somewhere in an open cell (now and then in rock), turned, pitched, and
-// sometimes moving or falling.
-void place_viewer(std::mt19937 &rng, OBJECT *o)
-{
-    o->x = pick(rng, 0, land->w - 1);
-    o->y = pick(rng, 0, land->h - 1);
-    o->z = pick(rng, 0, 6);
-    for (int tries = 0; tries < 20; tries++) {
-        int x = pick(rng, 0, land->w - 1), y = pick(rng, 0, land->h - 1);
-        const HOLLOW *h = land->tile[y][x].hollow;
-        if (!h)
-            continue;
-        while (h->next && chance(rng, 0.4))
-            h = h->next;
-        o->x = x;
-        o->y = y;
-        o->z = pick(rng, h->floor, h->roof - 1);
-        break;
-    }
-    PLAYER_DATA *p = (PLAYER_DATA *)o->data;
-    p->facing = pick(rng, 0, 3);
-    p->turn = pick(rng, -29, 29);
-    p->pitch = pick(rng, -30, 30);
-    o->move_step = 0;
-    o->z_offset = 0;
-    o->dir = pick(rng, 0, 3);
-    int how = pick(rng, 0, 3);
-    if (how == 1)
-        o->move_step = pick(rng, 1, 29);
-    else if (how == 2)
-        o->z_offset = pick(rng, -84, 419);
 }
 
 class SphereFill : public ::testing::Test {

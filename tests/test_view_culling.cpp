@@ -15,16 +15,13 @@
 #include "headless.h"
 #include "land/land.h"
 #include "land_builder.h"
+#include "random_views.h"
 #include "objects/objects.h"
 #include "render/render.h"
 #include "shell/shell.h"
 #include "tools/land_source.h"
 
 namespace {
-
-const char *const texture_names[] = {"rock.pcx",  "granite.bmp", "cobble.pcx", "brick.bmp",
-                                     "marble.pcx", "planks.bmp", "tiles.pcx",  "lava.bmp"};
-const int N_TEXTURES = sizeof texture_names / sizeof texture_names[0];
 
 // A map that shows every texel unfaded: pixels the fog would hide (sphere
 // points more than 10 units away are drawn at light 1) become visible.
@@ -42,16 +39,6 @@ void counting_draw_rock(OBJECT *o)
 
 // ---- building lands -----------------------------------------------------------
 
-int pick(std::mt19937 &rng, int lo, int hi)
-{
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-}
-
-bool chance(std::mt19937 &rng, double p)
-{
-    return std::bernoulli_distribution(p)(rng);
-}
-
 // The land's own textures, or for a generated land a few of the game's.
 void load_textures(LAND *l)
 {
@@ -60,43 +47,6 @@ void load_textures(LAND *l)
         const char *name = l->texture_filename ? l->texture_filename[i] : texture_names[i % N_TEXTURES];
         l->texture[i] = load_texture((std::string("textures/") + name).c_str());
     }
-}
-
-// Links o into h's list after the objects at its level or below.
-void file_object(HOLLOW *h, OBJECT *o)
-{
-    OBJECT **link = &h->object;
-    while (*link && (*link)->z <= o->z)
-        link = &(*link)->next;
-    o->next = *link;
-    *link = o;
-}
-
-OBJECT *add_placeholder(HOLLOW *h, int x, int y, int z, int kind, OBJECT *owner)
-{
-    OBJECT *p = create_object(OBJ_PLACEHOLDER, x, y, z);
-    PLACEHOLDER_DATA *d = (PLACEHOLDER_DATA *)p->data;
-    d->kind = kind;
-    d->owner = owner;
-    file_object(h, p);
-    return p;
-}
-
-// Wall lists of random textures, one entry per exposed level, so that a list
-// cursor that slips shows in the picture.
-void fill_wall_lists(LAND *l, std::mt19937 &rng)
-{
-    for (int y = 0; y < l->h; y++)
-        for (int x = 0; x < l->w; x++)
-            for (int d = 0; d < 4; d++) {
-                int n = wall_length(l, x, y, d);
-                if (!n)
-                    continue;
-                int *list = (int *)malloc(n * sizeof(int));
-                for (int i = 0; i < n; i++)
-                    list[i] = pick(rng, 0, l->n_textures - 1);
-                l->tile[y][x].wall[d] = list;
-            }
 }
 
 // A rock, player or diamond standing in h, or moving out of it towards a
@@ -182,40 +132,6 @@ LAND *generate_land(std::mt19937 &rng, const land_recipe &r)
                     add_thing(l, rng, x, y, hl, z);
             }
     return l;
-}
-
-// A viewer somewhere in an open cell (now and then in rock), turned, pitched,
-// and sometimes moving or falling.
-void place_viewer(std::mt19937 &rng, OBJECT *o)
-{
-    const LAND *l = land;
-    o->x = pick(rng, 0, l->w - 1);
-    o->y = pick(rng, 0, l->h - 1);
-    o->z = pick(rng, 0, 6);
-    for (int tries = 0; tries < 20; tries++) {
-        int x = pick(rng, 0, l->w - 1), y = pick(rng, 0, l->h - 1);
-        const HOLLOW *h = l->tile[y][x].hollow;
-        if (!h)
-            continue;
-        while (h->next && chance(rng, 0.4))
-            h = h->next;
-        o->x = x;
-        o->y = y;
-        o->z = pick(rng, h->floor, h->roof - 1);
-        break;
-    }
-    PLAYER_DATA *p = (PLAYER_DATA *)o->data;
-    p->facing = pick(rng, 0, 3);
-    p->turn = pick(rng, -29, 29);
-    p->pitch = pick(rng, -30, 30);
-    o->move_step = 0;
-    o->z_offset = 0;
-    o->dir = pick(rng, 0, 3);
-    int how = pick(rng, 0, 3);
-    if (how == 1)
-        o->move_step = pick(rng, 1, 29);
-    else if (how == 2)
-        o->z_offset = pick(rng, -84, 419);
 }
 
 void pick_view_size(std::mt19937 &rng, int &w, int &h)

@@ -1,0 +1,102 @@
+// random_views.h -- random lands, things and viewers for the tests that
+// compare two ways of drawing the same view.
+#ifndef TAVO_TESTS_RANDOM_VIEWS_H
+#define TAVO_TESTS_RANDOM_VIEWS_H
+
+#include <cstdlib>
+#include <random>
+
+#include "land/land.h"
+#include "objects/objects.h"
+
+inline const char *const texture_names[] = {"rock.pcx",   "granite.bmp", "cobble.pcx", "brick.bmp",
+                                            "marble.pcx", "planks.bmp",  "tiles.pcx",  "lava.bmp"};
+inline const int N_TEXTURES = sizeof texture_names / sizeof texture_names[0];
+
+inline int pick(std::mt19937 &rng, int lo, int hi)
+{
+    return std::uniform_int_distribution<int>(lo, hi)(rng);
+}
+
+inline float pick(std::mt19937 &rng, float lo, float hi)
+{
+    return std::uniform_real_distribution<float>(lo, hi)(rng);
+}
+
+inline bool chance(std::mt19937 &rng, double p)
+{
+    return std::bernoulli_distribution(p)(rng);
+}
+
+// Links o into h's list after the objects at its level or below.
+inline void file_object(HOLLOW *h, OBJECT *o)
+{
+    OBJECT **link = &h->object;
+    while (*link && (*link)->z <= o->z)
+        link = &(*link)->next;
+    o->next = *link;
+    *link = o;
+}
+
+inline OBJECT *add_placeholder(HOLLOW *h, int x, int y, int z, int kind, OBJECT *owner)
+{
+    OBJECT *p = create_object(OBJ_PLACEHOLDER, x, y, z);
+    PLACEHOLDER_DATA *d = (PLACEHOLDER_DATA *)p->data;
+    d->kind = kind;
+    d->owner = owner;
+    file_object(h, p);
+    return p;
+}
+
+// Wall lists of random textures, one entry per exposed level, so that a list
+// cursor that slips shows in the picture.
+inline void fill_wall_lists(LAND *l, std::mt19937 &rng)
+{
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (int d = 0; d < 4; d++) {
+                int n = wall_length(l, x, y, d);
+                if (!n)
+                    continue;
+                int *list = (int *)malloc(n * sizeof(int));
+                for (int i = 0; i < n; i++)
+                    list[i] = pick(rng, 0, l->n_textures - 1);
+                l->tile[y][x].wall[d] = list;
+            }
+}
+
+// A viewer somewhere in an open cell (now and then in rock), turned, pitched,
+// and sometimes moving or falling.
+inline void place_viewer(std::mt19937 &rng, OBJECT *o)
+{
+    const LAND *l = land;
+    o->x = pick(rng, 0, l->w - 1);
+    o->y = pick(rng, 0, l->h - 1);
+    o->z = pick(rng, 0, 6);
+    for (int tries = 0; tries < 20; tries++) {
+        int x = pick(rng, 0, l->w - 1), y = pick(rng, 0, l->h - 1);
+        const HOLLOW *h = l->tile[y][x].hollow;
+        if (!h)
+            continue;
+        while (h->next && chance(rng, 0.4))
+            h = h->next;
+        o->x = x;
+        o->y = y;
+        o->z = pick(rng, h->floor, h->roof - 1);
+        break;
+    }
+    PLAYER_DATA *p = (PLAYER_DATA *)o->data;
+    p->facing = pick(rng, 0, 3);
+    p->turn = pick(rng, -29, 29);
+    p->pitch = pick(rng, -30, 30);
+    o->move_step = 0;
+    o->z_offset = 0;
+    o->dir = pick(rng, 0, 3);
+    int how = pick(rng, 0, 3);
+    if (how == 1)
+        o->move_step = pick(rng, 1, 29);
+    else if (how == 2)
+        o->z_offset = pick(rng, -84, 419);
+}
+
+#endif
