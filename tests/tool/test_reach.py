@@ -8,8 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
-TOOL = os.environ["TAVO_TOOL"]
-GAME_DIR = os.environ["TAVO_GAME_DIR"]
+from tooltest import GAME_DIR, TOOL, ScratchTest, run  # noqa: F401
 
 TEXTURES = "textures rock.pcx granite.bmp cobble.pcx\n"
 
@@ -134,31 +133,15 @@ level 1
 }
 
 
-def run(*args):
-    return subprocess.run([TOOL, *args], cwd=GAME_DIR, capture_output=True, text=True, timeout=120)
-
 
 def diamonds_of(land):
     return {(o["x"], o["y"], o["z"]) for t in land["tiles"] for h in t["hollows"] for o in h["objects"]
             if o["type"] == 2}
 
 
-class ReachTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-
-    def tearDown(self):
-        self.dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir.name, name)
-
+class ReachTest(ScratchTest):
     def build(self, name, source):
-        with open(self.path(name + ".land"), "w") as f:
-            f.write(TEXTURES + source)
-        r = run("build", self.path(name + ".land"), self.path(name + ".lvl"))
-        self.assertEqual(r.returncode, 0, r.stderr)
-        return self.path(name + ".lvl")
+        return super().build(name, TEXTURES + source)
 
     def reach(self, lvl, status):
         r = run("check", "--reach", lvl)

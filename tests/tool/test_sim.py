@@ -6,8 +6,7 @@ import subprocess
 import tempfile
 import unittest
 
-TOOL = os.environ["TAVO_TOOL"]
-GAME_DIR = os.environ["TAVO_GAME_DIR"]
+from tooltest import GAME_DIR, TOOL, ScratchTest, run  # noqa: F401
 
 LAND_KEYS = {"n_players", "n_textures", "textures", "fog_colour", "w", "h", "n_diamonds", "tiles"}
 
@@ -57,31 +56,12 @@ level 1
 """
 
 
-def run(*args):
-    return subprocess.run([TOOL, *args], cwd=GAME_DIR, capture_output=True, text=True, timeout=120)
-
 
 def objects_of(land):
     return [o for t in land["tiles"] for h in t["hollows"] for o in h["objects"]]
 
 
-class SimTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-
-    def tearDown(self):
-        self.dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir.name, name)
-
-    def build(self, name, source):
-        with open(self.path(name + ".land"), "w") as f:
-            f.write(source)
-        r = run("build", self.path(name + ".land"), self.path(name + ".lvl"))
-        self.assertEqual(r.returncode, 0, r.stderr)
-        return self.path(name + ".lvl")
-
+class SimTest(ScratchTest):
     def keys(self, text, name="keys.txt"):
         with open(self.path(name), "w") as f:
             f.write(text)

@@ -7,12 +7,8 @@ import sys
 import tempfile
 import unittest
 
-TOOL = os.environ["TAVO_TOOL"]
-GAME_DIR = os.environ["TAVO_GAME_DIR"]
+from tooltest import GAME_DIR, TOOL, ScratchTest, run  # noqa: F401
 
-
-def run(*args):
-    return subprocess.run([TOOL, *args], cwd=GAME_DIR, capture_output=True, text=True, timeout=120)
 
 
 SOURCE = """
@@ -35,16 +31,7 @@ paint wall 0 0 0 0 4 1 side 0
 """
 
 
-class ToolTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-
-    def tearDown(self):
-        self.dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir.name, name)
-
+class ToolTest(ScratchTest):
     def build(self, text):
         with open(self.path("src.land"), "w") as f:
             f.write(text)
