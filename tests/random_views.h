@@ -1,13 +1,17 @@
-// random_views.h -- random lands, things and viewers for the tests that
-// compare two ways of drawing the same view.
+// random_views.h -- random lands, things and viewers, and the game's
+// palette and data, for the tests that compare two ways of drawing a view.
 #ifndef TAVO_TESTS_RANDOM_VIEWS_H
 #define TAVO_TESTS_RANDOM_VIEWS_H
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <random>
 
+#include "headless.h"
 #include "land/land.h"
 #include "objects/objects.h"
+#include "shell/shell.h"
 
 inline const char *const texture_names[] = {"rock.pcx",   "granite.bmp", "cobble.pcx", "brick.bmp",
                                             "marble.pcx", "planks.bmp",  "tiles.pcx",  "lava.bmp"};
@@ -97,6 +101,32 @@ inline void place_viewer(std::mt19937 &rng, OBJECT *o)
         o->move_step = pick(rng, 1, 29);
     else if (how == 2)
         o->z_offset = pick(rng, -84, 419);
+}
+
+// Shows every texel unfaded: pixels the fog would hide (sphere points more
+// than 10 units away are drawn at light 1) become visible.
+inline COLOR_MAP unfaded_map;
+
+// The game's datafile and palette, its colour table and the unfaded map; run
+// from the game folder.
+inline void start_drawing_tests()
+{
+    start_headless_allegro();
+    dat = load_datafile("tavo.dat");
+    ASSERT_NE(dat, nullptr) << "run from the game folder";
+    RGB *pal = (RGB *)dat[DATA_PALETTE].dat;
+    set_palette(pal);
+    create_rgb_table(&the_rgb_map, pal, nullptr);
+    rgb_map = &the_rgb_map;
+    for (int l = 0; l < PAL_SIZE; l++)
+        for (int c = 0; c < PAL_SIZE; c++)
+            unfaded_map.data[l][c] = (unsigned char)c;
+}
+
+inline void end_drawing_tests()
+{
+    unload_datafile(dat);
+    dat = nullptr;
 }
 
 #endif

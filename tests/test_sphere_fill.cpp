@@ -28,9 +28,6 @@ namespace {
 
 const sphere_fill_kind fast_fills[] = {SPHERE_FILL_PORTABLE, SPHERE_FILL_SSE2};
 
-// Shows every texel unfaded, so that sphere pixels drawn at light 1 differ.
-COLOR_MAP unfaded_map;
-
 // A rock (mostly), player or diamond at level z of h: at rest, rolling into a
 // neighbour with a placeholder there, climbing or sinking a level on the way,
 // or falling with a placeholder below.
@@ -107,25 +104,8 @@ LAND *crowded_land(std::mt19937 &rng, int w, int h, double things)
 
 class SphereFill : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        start_headless_allegro();
-        dat = load_datafile("tavo.dat");
-        ASSERT_NE(dat, nullptr) << "run from the game folder";
-        RGB *pal = (RGB *)dat[DATA_PALETTE].dat;
-        set_palette(pal);
-        create_rgb_table(&the_rgb_map, pal, nullptr);
-        rgb_map = &the_rgb_map;
-        for (int l = 0; l < PAL_SIZE; l++)
-            for (int c = 0; c < PAL_SIZE; c++)
-                unfaded_map.data[l][c] = (unsigned char)c;
-    }
-
-    static void TearDownTestSuite()
-    {
-        unload_datafile(dat);
-        dat = nullptr;
-    }
+    static void SetUpTestSuite() { start_drawing_tests(); }
+    static void TearDownTestSuite() { end_drawing_tests(); }
 
     void TearDown() override
     {

@@ -23,10 +23,6 @@
 
 namespace {
 
-// A map that shows every texel unfaded: pixels the fog would hide (sphere
-// points more than 10 units away are drawn at light 1) become visible.
-COLOR_MAP unfaded_map;
-
 // Counts rock drawing calls, to see that the culling does pass things over.
 draw_fn real_draw_rock;
 int rock_draws;
@@ -144,25 +140,8 @@ void pick_view_size(std::mt19937 &rng, int &w, int &h)
 
 class ViewCulling : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        start_headless_allegro();
-        dat = load_datafile("tavo.dat");
-        ASSERT_NE(dat, nullptr) << "run from the game folder";
-        RGB *pal = (RGB *)dat[DATA_PALETTE].dat;
-        set_palette(pal);
-        create_rgb_table(&the_rgb_map, pal, nullptr);
-        rgb_map = &the_rgb_map;
-        for (int l = 0; l < PAL_SIZE; l++)
-            for (int c = 0; c < PAL_SIZE; c++)
-                unfaded_map.data[l][c] = (unsigned char)c;
-    }
-
-    static void TearDownTestSuite()
-    {
-        unload_datafile(dat);
-        dat = nullptr;
-    }
+    static void SetUpTestSuite() { start_drawing_tests(); }
+    static void TearDownTestSuite() { end_drawing_tests(); }
 
     void SetUp() override
     {
