@@ -15,6 +15,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "bench/bench_common.h"
 #include "land/land.h"
 #include "objects/objects.h"
 #include "shell/shell.h"
@@ -120,11 +121,6 @@ void bm_replay(benchmark::State &state)
     state.counters["collected"] = (double)diamonds;
     state.SetLabel(state.range(0) ? "busy land" : "sparse land");
     remove(path);
-}
-
-double fastest(const std::vector<double> &v)
-{
-    return *std::min_element(v.begin(), v.end());
 }
 
 } // namespace

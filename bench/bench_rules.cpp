@@ -26,6 +26,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_common.h"
 #include "bench/busy_land.h"
 #include "land/land.h"
 #include "objects/objects.h"
@@ -37,22 +38,6 @@ namespace {
 const int size = BUSY_LAND_SIZE;
 const int roof = BUSY_LAND_ROOF;
 const int batch = 600;  // steps before the land is rebuilt; falls from the drop height take ~280
-
-void start_headless()
-{
-    static bool started = false;
-    if (!started) {
-        install_allegro(SYSTEM_NONE, &errno, atexit);
-        set_color_depth(8);
-        started = true;
-    }
-}
-
-// On a busy machine the fastest repetition says most.
-double fastest(const std::vector<double> &v)
-{
-    return *std::min_element(v.begin(), v.end());
-}
 
 void step_land()
 {
@@ -99,7 +84,7 @@ double busy_over_a_batch(int side, int column_height)
 
 void bm_logic_step_collapsing(benchmark::State &state)
 {
-    start_headless();
+    start_headless_allegro();
     static INPUT_FRAME frame;
     memset(frame, 0, sizeof frame);
     ckey = frame;
@@ -133,7 +118,7 @@ BENCHMARK(bm_logic_step_collapsing)
 // Quiet: rocks stand on the floor, on ramps and on each other, diamonds spin.
 void bm_logic_step_settled(benchmark::State &state)
 {
-    start_headless();
+    start_headless_allegro();
     static INPUT_FRAME frame;
     memset(frame, 0, sizeof frame);
     ckey = frame;
@@ -159,7 +144,7 @@ BENCHMARK(bm_logic_step_settled)
 // The walks alone: the same tiles with nothing in them.
 void bm_logic_step_empty(benchmark::State &state)
 {
-    start_headless();
+    start_headless_allegro();
     destroy_land(land);
     land = make_solid_land(size, size);
     for (int y = 0; y < size; y++)

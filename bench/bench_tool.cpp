@@ -29,27 +29,13 @@
 #include <utility>
 #include <vector>
 
+#include "bench/bench_common.h"
 #include "bench/busy_land.h"
 #include "land/land.h"
 #include "shell/shell.h"
 #include "tools/land_json.h"
 
 namespace {
-
-void start_headless()
-{
-    static bool started = false;
-    if (!started) {
-        install_allegro(SYSTEM_NONE, &errno, atexit);
-        set_color_depth(8);
-        started = true;
-    }
-}
-
-double fastest(const std::vector<double> &v)
-{
-    return *std::min_element(v.begin(), v.end());
-}
 
 // The busy land with named textures and a wall list on every exposed side,
 // saved; the file is made once a run and removed at exit.
@@ -140,7 +126,7 @@ void count_land(benchmark::State &state, const LAND *l)
 
 void bm_load_land(benchmark::State &state)
 {
-    start_headless();
+    start_headless_allegro();
     const char *path = busy_land_file((int)state.range(0), (int)state.range(1));
     for (auto _ : state) {
         LAND *l = load_or_stop(path);
@@ -155,7 +141,7 @@ void bm_load_land(benchmark::State &state)
 
 void bm_info(benchmark::State &state)
 {
-    start_headless();
+    start_headless_allegro();
     const char *path = busy_land_file((int)state.range(0), (int)state.range(1));
     FILE *null = fopen("/dev/null", "w");
     for (auto _ : state) {
@@ -169,7 +155,7 @@ void bm_info(benchmark::State &state)
 
 void bm_json_stream(benchmark::State &state)
 {
-    start_headless();
+    start_headless_allegro();
     LAND *l = load_or_stop(busy_land_file((int)state.range(0), (int)state.range(1)));
     FILE *null = fopen("/dev/null", "w");
     for (auto _ : state)
@@ -182,7 +168,7 @@ void bm_json_stream(benchmark::State &state)
 
 void bm_check(benchmark::State &state)
 {
-    start_headless();
+    start_headless_allegro();
     const char *path = busy_land_file((int)state.range(0), (int)state.range(1));
     char why[256];
     for (auto _ : state) {
@@ -195,7 +181,7 @@ void bm_check(benchmark::State &state)
 
 void bm_land_file_size(benchmark::State &state)
 {
-    start_headless();
+    start_headless_allegro();
     LAND *l = load_or_stop(busy_land_file((int)state.range(0), (int)state.range(1)));
     for (auto _ : state)
         benchmark::DoNotOptimize(land_file_size(l));
