@@ -901,11 +901,9 @@ EOF
     wait_for_exit 0
 }
 
-# The player walks into the land's only diamond: the game ends by itself.
-case_game_won() {
-    copy_game "$work/game"
-    build_land "$work/game" won.lvl <<'EOF'
-# Two steps along a corridor to the only diamond.
+# won.lvl in game folder $1: two steps along a corridor to the only diamond.
+build_won_land() {
+    build_land "$1" won.lvl <<'EOF'
 size 6 1
 textures rock.pcx granite.bmp cobble.pcx
 facing P 1
@@ -914,6 +912,12 @@ level 0
 level 1
   ##........##
 EOF
+}
+
+# The player walks into the land's only diamond: the game ends by itself.
+case_game_won() {
+    copy_game "$work/game"
+    build_won_land "$work/game"
     expect_view "$work/game" won.lvl 120x120 0 view
     start_game "$work/game"
     wait_for "menu" menu_shown
@@ -979,16 +983,7 @@ EOF
 # tape is refused on the menu screen with its line.
 case_tape_replay() {
     copy_game "$work/game"
-    build_land "$work/game" won.lvl <<'EOF'
-# Two steps along a corridor to the only diamond.
-size 6 1
-textures rock.pcx granite.bmp cobble.pcx
-facing P 1
-level 0
-  ##.P...D..##
-level 1
-  ##........##
-EOF
+    build_won_land "$work/game"
     local crc
     crc=$(python3 -c "import sys, zlib; print('%08x' % zlib.crc32(open(sys.argv[1], 'rb').read()))" "$work/game/won.lvl")
     # Forward for a minute: only winning ends the game within the time-out.
