@@ -52,6 +52,55 @@ inline OBJECT *add_placeholder(HOLLOW *h, int x, int y, int z, int kind, OBJECT 
     return p;
 }
 
+// How add_thing() picks: of ten things, `rocks` are rocks and `players`
+// players (the rest diamonds); of `hows` + 1 rocks or players, one stands,
+// one falls and the others move.
+struct thing_mix {
+    int rocks, players, hows;
+};
+
+// A rock, player or diamond at level z of h: standing, moving into a
+// neighbour (a kind 0 placeholder there owned by it), climbing or sinking a
+// level on the way, or falling with a placeholder below.
+inline void add_thing(LAND *l, std::mt19937 &rng, int x, int y, HOLLOW *h, int z, const thing_mix &mix)
+{
+    int r = pick(rng, 0, 9);
+    int type = r < mix.rocks ? OBJ_ROCK : r < mix.rocks + mix.players ? OBJ_PLAYER : OBJ_DIAMOND;
+    OBJECT *o = create_object(type, x, y, z);
+    if (type == OBJ_ROCK) {
+        ((ROCK_DATA *)o->data)->texture = pick(rng, 0, l->n_textures - 1);
+    } else if (type == OBJ_PLAYER) {
+        PLAYER_DATA *p = (PLAYER_DATA *)o->data;
+        p->index = 1;
+        p->facing = pick(rng, 0, 3);
+        p->turn = pick(rng, -29, 29);
+    } else {
+        ((DIAMOND_DATA *)o->data)->spin = pick(rng, 0, 239);
+    }
+    file_object(h, o);
+    if (type == OBJ_DIAMOND)
+        return;
+    int how = pick(rng, 0, mix.hows);
+    if (how >= 1 && how < mix.hows) {
+        int d = pick(rng, 0, 3);
+        TILE *n = neighbour_tile(l, x, y, d);
+        int climb = chance(rng, 0.3) ? pick(rng, -1, 1) : 0;
+        int t = z - climb;
+        HOLLOW *target = n ? hollow_at_level(n, t) : nullptr;
+        if (target) {
+            o->dir = d;
+            o->move_step = pick(rng, 1, 29);
+            o->z_speed = climb;
+            o->z_offset = 14 * climb * o->move_step;
+            add_placeholder(target, x + dir_dx[d], y + dir_dy[d], t, 0, o);
+        }
+    } else if (how == mix.hows && z > h->floor) {
+        o->z_offset = pick(rng, 1, 419);
+        o->z_speed = pick(rng, 1, 50);
+        add_placeholder(h, x, y, z - 1, 0, o);
+    }
+}
+
 // Wall lists of random textures, one entry per exposed level, so that a list
 // cursor that slips shows in the picture.
 inline void fill_wall_lists(LAND *l, std::mt19937 &rng)

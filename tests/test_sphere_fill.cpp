@@ -28,46 +28,8 @@ namespace {
 
 const sphere_fill_kind fast_fills[] = {SPHERE_FILL_PORTABLE, SPHERE_FILL_SSE2};
 
-// A rock (mostly), player or diamond at level z of h: at rest, rolling into a
-// neighbour with a placeholder there, climbing or sinking a level on the way,
-// or falling with a placeholder below.
-void add_thing(LAND *l, std::mt19937 &rng, int x, int y, HOLLOW *h, int z)
-{
-    int r = pick(rng, 0, 9);
-    int type = r < 7 ? OBJ_ROCK : r < 9 ? OBJ_PLAYER : OBJ_DIAMOND;
-    OBJECT *o = create_object(type, x, y, z);
-    if (type == OBJ_ROCK) {
-        ((ROCK_DATA *)o->data)->texture = pick(rng, 0, l->n_textures - 1);
-    } else if (type == OBJ_PLAYER) {
-        PLAYER_DATA *p = (PLAYER_DATA *)o->data;
-        p->index = 1;
-        p->facing = pick(rng, 0, 3);
-        p->turn = pick(rng, -29, 29);
-    } else {
-        ((DIAMOND_DATA *)o->data)->spin = pick(rng, 0, 239);
-    }
-    file_object(h, o);
-    if (type == OBJ_DIAMOND)
-        return;
-    int how = pick(rng, 0, 2);
-    if (how == 1) {
-        int d = pick(rng, 0, 3);
-        TILE *n = neighbour_tile(l, x, y, d);
-        int climb = chance(rng, 0.3) ? pick(rng, -1, 1) : 0;
-        HOLLOW *target = n ? hollow_at_level(n, z - climb) : nullptr;
-        if (target) {
-            o->dir = d;
-            o->move_step = pick(rng, 1, 29);
-            o->z_speed = climb;
-            o->z_offset = 14 * climb * o->move_step;
-            add_placeholder(target, x + dir_dx[d], y + dir_dy[d], z - climb, 0, o);
-        }
-    } else if (how == 2 && z > h->floor) {
-        o->z_offset = pick(rng, 1, 419);
-        o->z_speed = pick(rng, 1, 50);
-        add_placeholder(h, x, y, z - 1, 0, o);
-    }
-}
+// Mostly rocks, to crowd the views with spheres.
+const thing_mix crowd = {7, 2, 2};
 
 // Stacks of hollows of random heights and slopes, solid here and there, walls
 // of random textures, and things on the floors: up to four levels of them.
@@ -98,7 +60,7 @@ LAND *crowded_land(std::mt19937 &rng, int w, int h, double things)
         for (int x = 0; x < w; x++)
             for (HOLLOW *hl = l->tile[y][x].hollow; hl; hl = hl->next)
                 for (int z = hl->floor + slope[hl->slope].rise; z < hl->roof && z < hl->floor + 4 && chance(rng, things); z++)
-                    add_thing(l, rng, x, y, hl, z);
+                    add_thing(l, rng, x, y, hl, z, crowd);
     return l;
 }
 

@@ -45,46 +45,7 @@ void load_textures(LAND *l)
     }
 }
 
-// A rock, player or diamond standing in h, or moving out of it towards a
-// neighbour (a kind 0 placeholder there owned by it), or falling.
-void add_thing(LAND *l, std::mt19937 &rng, int x, int y, HOLLOW *h, int z)
-{
-    int r = pick(rng, 0, 9);
-    int type = r < 6 ? OBJ_ROCK : r < 8 ? OBJ_PLAYER : OBJ_DIAMOND;
-    OBJECT *o = create_object(type, x, y, z);
-    if (type == OBJ_ROCK) {
-        ((ROCK_DATA *)o->data)->texture = pick(rng, 0, l->n_textures - 1);
-    } else if (type == OBJ_PLAYER) {
-        PLAYER_DATA *p = (PLAYER_DATA *)o->data;
-        p->index = 1;
-        p->facing = pick(rng, 0, 3);
-        p->turn = pick(rng, -29, 29);
-    } else {
-        ((DIAMOND_DATA *)o->data)->spin = pick(rng, 0, 239);
-    }
-    file_object(h, o);
-    if (type == OBJ_DIAMOND)
-        return;
-    int how = pick(rng, 0, 3);
-    if (how == 1 || how == 2) {
-        int d = pick(rng, 0, 3);
-        TILE *n = neighbour_tile(l, x, y, d);
-        int climb = chance(rng, 0.3) ? pick(rng, -1, 1) : 0;
-        int t = z - climb;
-        HOLLOW *target = n ? hollow_at_level(n, t) : nullptr;
-        if (target) {
-            o->dir = d;
-            o->move_step = pick(rng, 1, 29);
-            o->z_speed = climb;
-            o->z_offset = 14 * climb * o->move_step;
-            add_placeholder(target, x + dir_dx[d], y + dir_dy[d], t, 0, o);
-        }
-    } else if (how == 3 && z > h->floor) {
-        o->z_offset = pick(rng, 1, 419);
-        o->z_speed = pick(rng, 1, 50);
-        add_placeholder(h, x, y, z - 1, 0, o);
-    }
-}
+const thing_mix mix = {6, 2, 3};
 
 struct land_recipe {
     int w, h;
@@ -125,7 +86,7 @@ LAND *generate_land(std::mt19937 &rng, const land_recipe &r)
             for (HOLLOW *hl = l->tile[y][x].hollow; hl; hl = hl->next) {
                 int z = hl->floor + slope[hl->slope].rise;
                 for (; z < hl->roof && z < hl->floor + 4 && chance(rng, r.things); z++)
-                    add_thing(l, rng, x, y, hl, z);
+                    add_thing(l, rng, x, y, hl, z, mix);
             }
     return l;
 }
