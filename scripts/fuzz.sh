@@ -37,6 +37,9 @@ mkdir -p "$build/fuzz-crashes" "$build/fuzz-logs" "$build/fuzz-run"
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+# The bundled land sources and solution tapes seed their targets from where
+# they stand.
+declare -A bundled=([fuzz_land_source]="$(pwd)/lands" [fuzz_tape]="$(pwd)/lands/solutions")
 failed=()
 for t in "${targets[@]}"; do
   [ -x "$build/tests/fuzz/$t" ] || { echo "fuzz.sh: no target $t" >&2; exit 1; }
@@ -47,7 +50,7 @@ for t in "${targets[@]}"; do
   # shellcheck disable=SC2086
   if (cd "$build/fuzz-run" && TMPDIR="$build/fuzz-run" "$build/tests/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$build/fuzz-crashes/$t-" ${TAVO_FUZZ_ARGS:-} \
-        "$build/fuzz-corpus/$t" "$corpus/$t") >"$log" 2>&1; then
+        "$build/fuzz-corpus/$t" "$corpus/$t" ${bundled[$t]:-}) >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
     echo "$t: ${runs:-?} runs in ${seconds} s, ${cov:-cov: ?}, nothing found"

@@ -267,6 +267,10 @@ def sources():
     yield "bad-row", "size 2 2\ntextures a\nlevel 0\n  ....\n  ..\n"
 
 
+# The bundled sources and tapes are seeds too; scripts/fuzz.sh reads them
+# from lands/ itself rather than from copies here.
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -279,13 +283,8 @@ def main():
         put("fuzz_land_file", name, data)
     for name, data in textures():
         put("fuzz_texture", name, data)
-    for src in sorted(glob.glob(os.path.join(ROOT, "lands", "solutions", "*.tape"))):
-        put("fuzz_tape", os.path.basename(src), open(src, "rb").read())
     for name, data in tapes():
         put("fuzz_tape", name, data)
-    for src in sorted(glob.glob(os.path.join(ROOT, "lands", "*.land")) +
-                      glob.glob(os.path.join(ROOT, "lands", "levels", "*.land"))):
-        put("fuzz_land_source", os.path.basename(src), open(src, "rb").read())
     for name, data in rules_seeds():
         put("fuzz_rules", name, data)
     for name, data in sources():
