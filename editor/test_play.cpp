@@ -15,14 +15,6 @@
 
 namespace {
 
-void play_with_music()
-{
-    music = dumb_load_xm(data_path(piece).c_str());  // null plays in silence
-    play_game();
-    unload_duh(music);
-    music = nullptr;
-}
-
 // The game's copy of the land, or null with the reason.
 LAND *load_game_copy(const char *&why)
 {
@@ -66,7 +58,7 @@ void wait_for_game_keys_up()
 
 } // namespace
 
-void (*editor_play_game)() = play_with_music;
+void (*editor_play_game)() = play_game_with_music;
 
 void editor_test_play()
 {

@@ -117,3 +117,11 @@ void play_game()
     al_stop_duh(music_player);
     music_player = nullptr;
 }
+
+void play_game_with_music()
+{
+    music = dumb_load_xm(data_path(piece).c_str());  // null plays in silence
+    play_game();
+    unload_duh(music);
+    music = nullptr;
+}

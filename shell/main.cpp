@@ -130,14 +130,11 @@ static int play_land(const char *path)
     }
     int left = -1;
     if (choose_gfx_mode()) {
-        music = dumb_load_xm(data_path(piece).c_str());  // null plays in silence
         scrbuf = create_bitmap(gfx_mode_d[gfx_mode].w, gfx_mode_d[gfx_mode].h);
-        play_game();
+        play_game_with_music();
         left = land->n_diamonds;
         destroy_bitmap(scrbuf);
         scrbuf = nullptr;
-        unload_duh(music);
-        music = nullptr;
     }
     destroy_land(land);
     land = nullptr;

@@ -192,6 +192,10 @@ const std::string &data_folder();
 // Plays land until Esc or its last diamond; scrbuf and music are ready.
 void play_game();
 
+// play_game() with the music loaded for it and unloaded after (silent
+// without it); scrbuf is ready.
+void play_game_with_music();
+
 // The screen layout: two players side by side, each a view over a panel a
 // quarter high; otherwise one panel in the left quarter beside one view.
 void lay_out_views(int players, int w, int h);
