@@ -110,6 +110,7 @@ void free_land(LAND *l)
         }
         free(l->tile);
     }
+    free(l->sleeping_diamond);
     if (l->texture) {
         for (int i = 0; i < l->n_textures; i++)
             if (l->texture[i])

@@ -11,6 +11,7 @@
 #include <cstddef>
 
 struct OBJECT;
+struct DIAMOND_DATA;
 
 struct HOLLOW {
     int slope;          // 0..12, index into the slope table; 0 is flat
@@ -43,6 +44,14 @@ struct LAND {
     // step walks only those.  Kept by the rules (objects.h); never stored.
     unsigned long long object_tiles[256][4];
     unsigned long long object_tiles_made;  // 0: not made yet
+    // Of those, the tiles where something may happen this step; the others
+    // hold only rocks at rest that found no way to move and, in spin_tiles,
+    // diamonds, which still turn.  Kept with object_tiles.
+    unsigned long long awake_tiles[256][4];
+    unsigned long long spin_tiles[256][4];
+    // For a sleeping tile with one diamond, that diamond, by y * 256 + x, so
+    // that it turns without a walk of the tile; made when first needed.
+    DIAMOND_DATA **sleeping_diamond;
 };
 
 // Direction codes: 0 towards y-1, 1 towards x+1, 2 towards y+1, 3 towards x-1.

@@ -100,10 +100,32 @@ void forget_object_tiles()
     objects_made++;
 }
 
+// Whatever a busy tile's objects do this step reaches at most two tiles
+// away (a player pushing a rock into the tile beyond its target, a move's
+// reservations), and a rock at rest looks at most one tile away, or at the
+// owner of a reservation there, which is busy itself.  So a rock whose tile
+// had nothing busy within three tiles since its last step would decide
+// exactly as it did then: to stay.
+enum { WAKE_REACH = 3 };
+
+static void wake_tiles(int x, int y)
+{
+    int x0 = std::max(x - WAKE_REACH, 0), x1 = std::min(x + WAKE_REACH, 255);
+    int y0 = std::max(y - WAKE_REACH, 0), y1 = std::min(y + WAKE_REACH, land->h - 1);
+    for (int w = x0 >> 6; w <= x1 >> 6; w++) {
+        int lo = std::max(x0, w * 64) - w * 64, hi = std::min(x1, w * 64 + 63) - w * 64;
+        unsigned long long bits = (~0ull >> (63 - hi)) & (~0ull << lo);
+        for (int r = y0; r <= y1; r++)
+            land->awake_tiles[r][w] |= bits;
+    }
+}
+
 void mark_object_tile(int x, int y)
 {
-    if (x >= 0 && y >= 0 && x < land->w && y < land->h)
+    if (x >= 0 && y >= 0 && x < land->w && y < land->h) {
         land->object_tiles[y][x >> 6] |= 1ull << (x & 63);
+        land->awake_tiles[y][x >> 6] |= 1ull << (x & 63);
+    }
 }
 
 static bool tile_holds_objects(const TILE *t)
@@ -121,6 +143,8 @@ static void make_object_tiles(LAND *l)
         for (int x = 0; x < l->w; x++)
             if (tile_holds_objects(&l->tile[y][x]))
                 l->object_tiles[y][x >> 6] |= 1ull << (x & 63);
+    memcpy(l->awake_tiles, l->object_tiles, sizeof l->awake_tiles);
+    memset(l->spin_tiles, 0, sizeof l->spin_tiles);
     l->object_tiles_made = objects_made;
 }
 
@@ -133,14 +157,28 @@ int unmarked_object_tile(const LAND *l)
     return -1;
 }
 
-static inline __attribute__((always_inline)) void animate_tile(TILE *t)
+// What a tile's step showed: nothing but rocks at rest that stayed so
+// (quiet), diamonds besides (they turn every step), or anything else.
+enum { TILE_QUIET = 0, TILE_SPINS = 1, TILE_BUSY = 2 };
+
+// *diamond, when asked for, is the tile's one diamond, or null when it holds
+// none or more than one.
+static inline __attribute__((always_inline)) int animate_tile(TILE *t, DIAMOND_DATA **diamond = nullptr)
 {
+    int diamonds = 0;
+    // Sleep is only sound for the rules' own handlers; a test's may do anything.
+    const bool rocks_rest = animate_object[OBJ_ROCK] == animate_rock;
+    const bool diamonds_spin = animate_object[OBJ_DIAMOND] == animate_diamond;
+    int seen = TILE_QUIET;
     for (HOLLOW *h = t->hollow; h; h = h->next) {
         ao_hollow = h;
         ao_prev_object = ao_before_prev_object = ao_two_before_prev_object = nullptr;
         ao_object = &h->object;
         while (*ao_object) {
-            animate_fn step = animate_object[(*ao_object)->type];
+            OBJECT *o = *ao_object;
+            int type = o->type;
+            bool resting_rock = type == OBJ_ROCK && rocks_rest && !o->move_step && !o->z_speed;
+            animate_fn step = animate_object[type];
             // 0 means the link now holds another object: visit it again.
             if (!step || step()) {
                 ao_two_before_prev_object = ao_before_prev_object;
@@ -148,7 +186,35 @@ static inline __attribute__((always_inline)) void animate_tile(TILE *t)
                 ao_prev_object = ao_object;
                 ao_object = &(*ao_object)->next;
             }
+            // A rock is never destroyed in its own step.
+            if (resting_rock)
+                seen |= (o->move_step || o->z_speed) ? TILE_BUSY : TILE_QUIET;
+            else if (type != OBJ_DIAMOND || !diamonds_spin)
+                seen |= TILE_BUSY;
+            else {
+                seen |= TILE_SPINS;
+                // Diamonds are never destroyed in their own step.
+                if (diamond && diamonds++ == 0)
+                    *diamond = (DIAMOND_DATA *)o->data;
+            }
         }
+    }
+    if (diamond && diamonds != 1)
+        *diamond = nullptr;
+    return seen;
+}
+
+// A sleeping tile's diamonds turn as they would in its step; nothing else
+// there would change.
+static void spin_tile(TILE *t)
+{
+    for (HOLLOW *h = t->hollow; h; h = h->next) {
+        ao_hollow = h;
+        for (OBJECT **link = &h->object; *link; link = &(*link)->next)
+            if ((*link)->type == OBJ_DIAMOND) {
+                ao_object = link;
+                animate_diamond();
+            }
     }
 }
 
@@ -162,6 +228,9 @@ void animate_objects()
     }
     if (land->object_tiles_made != objects_made)
         make_object_tiles(land);
+    if (!land->sleeping_diamond &&
+        !(land->sleeping_diamond = (DIAMOND_DATA **)calloc(256 * 256, sizeof(DIAMOND_DATA *))))
+        out_of_memory();
 #ifndef NDEBUG
     if (int at = unmarked_object_tile(land); at >= 0) {
         fprintf(stderr, "tavo: objects in tile %d,%d are missing from the walk\n", at & 255, at >> 8);
@@ -170,19 +239,40 @@ void animate_objects()
 #endif
     for (int y = 0; y < land->h; y++) {
         // A step may file objects in tiles ahead (placeholders reserving
-        // the way): the map is read afresh after every tile, so they are
-        // met in their turn, as a walk of every tile would meet them.
+        // the way) or wake them: the maps are read afresh after every tile,
+        // so they are met in their turn, as a walk of every tile would meet them.
         unsigned long long *row = land->object_tiles[y];
+        unsigned long long *awake = land->awake_tiles[y];
+        unsigned long long *spin = land->spin_tiles[y];
         TILE *tiles = land->tile[y];
         for (int w = 0; w < 4; w++) {
             unsigned long long ahead = ~0ull;
-            while (unsigned long long bits = row[w] & ahead) {
+            while (unsigned long long bits = row[w] & (awake[w] | spin[w]) & ahead) {
                 int b = __builtin_ctzll(bits);
+                unsigned long long bit = 1ull << b;
                 TILE *t = &tiles[w * 64 + b];
-                animate_tile(t);
-                if (!tile_holds_objects(t))
-                    row[w] &= ~(1ull << b);
                 ahead = ~1ull << b;
+                int key = y * 256 + w * 64 + b;
+                if (!(awake[w] & bit)) {
+                    if (DIAMOND_DATA *d = land->sleeping_diamond[key])
+                        turn_diamond(d);
+                    else
+                        spin_tile(t);
+                    continue;
+                }
+                DIAMOND_DATA *diamond;
+                int seen = animate_tile(t, &diamond);
+                if (!tile_holds_objects(t)) {
+                    row[w] &= ~bit;
+                    awake[w] &= ~bit;
+                    spin[w] &= ~bit;
+                } else if (seen & TILE_BUSY) {
+                    wake_tiles(w * 64 + b, y);
+                } else {
+                    awake[w] &= ~bit;
+                    spin[w] = (seen & TILE_SPINS) ? spin[w] | bit : spin[w] & ~bit;
+                    land->sleeping_diamond[key] = diamond;
+                }
             }
         }
     }
@@ -250,8 +340,10 @@ void sort_objects()
     changed_tiles.erase(std::unique(changed_tiles.begin(), changed_tiles.end()), changed_tiles.end());
     for (int key : changed_tiles) {
         int x = key & 255, y = key >> 8;
-        if (x < land->w && y < land->h)
+        if (x < land->w && y < land->h) {
             refile_tile(x, y);
+            wake_tiles(x, y);
+        }
     }
     changed_tiles.clear();
 }

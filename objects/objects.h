@@ -96,8 +96,13 @@ void animate_objects();
 extern int walk_every_tile;
 // Marks tile (x, y) of the current land as holding an object.
 void mark_object_tile(int x, int y);
-// For code that moves an existing object into another tile's list outside
-// the rules: every land's map is made afresh at its next step.
+// Of those tiles, a step walks only the ones where something may happen:
+// a tile whose objects are all rocks at rest that found no way to move sleeps
+// (its diamonds still turn) until something busy comes within reach, which
+// steps exactly what the walk of every tile would.
+//
+// For code that moves or changes existing objects outside the rules: every
+// land's maps are made afresh, and every tile woken, at its next step.
 void forget_object_tiles();
 // The first tile of l, as y * 256 + x, that holds an object its map leaves
 // out, or -1 when the map covers them all.
@@ -195,6 +200,8 @@ void process_standing_rock();
 void rock_try_to_move(int roll_down);
 void check_rock_dir(ROCK_DIR *e);
 int animate_diamond();
+// One step of a diamond's turn: all that its step does.
+void turn_diamond(DIAMOND_DATA *d);
 
 // The per-type file data, as stored in land files.
 int load_player_data(OBJECT *o, PACKFILE *f);

@@ -112,9 +112,13 @@ void rock_try_to_move(int roll_down)
     start_move(e.hollow, e.x, e.y);
 }
 
+void turn_diamond(DIAMOND_DATA *d)
+{
+    d->spin = d->spin == 239 ? 0 : d->spin + 1;
+}
+
 int animate_diamond()
 {
-    DIAMOND_DATA *d = (DIAMOND_DATA *)(*ao_object)->data;
-    d->spin = d->spin == 239 ? 0 : d->spin + 1;
+    turn_diamond((DIAMOND_DATA *)(*ao_object)->data);
     return 1;
 }
