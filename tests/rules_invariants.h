@@ -5,6 +5,7 @@
 #define TAVO_TESTS_RULES_INVARIANTS_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -348,5 +349,50 @@ private:
         return std::to_string(r.kind[0]) + "/" + std::to_string(r.kind[1]) + "/" + std::to_string(r.kind[2]);
     }
 };
+
+// Two copies of a land stepped two ways must hold the same objects, in the
+// same order, with the same records.
+inline bool same_object(const OBJECT *a, const OBJECT *b)
+{
+    if (a->type != b->type || a->x != b->x || a->y != b->y || a->z != b->z || a->z_offset != b->z_offset ||
+        a->z_speed != b->z_speed || a->dir != b->dir || a->move_step != b->move_step)
+        return false;
+    switch (a->type) {
+    case OBJ_PLAYER: return !memcmp(a->data, b->data, sizeof(PLAYER_DATA));
+    case OBJ_DIAMOND: return !memcmp(a->data, b->data, sizeof(DIAMOND_DATA));
+    case OBJ_ROCK: return !memcmp(a->data, b->data, sizeof(ROCK_DATA));
+    default: {
+        const PLACEHOLDER_DATA *p = (const PLACEHOLDER_DATA *)a->data, *q = (const PLACEHOLDER_DATA *)b->data;
+        return p->kind == q->kind && same_object(p->owner, q->owner);
+    }
+    }
+}
+
+inline std::string list_json(const HOLLOW *h)
+{
+    std::string s;
+    for (const OBJECT *e = h ? h->object : nullptr; e; e = e->next)
+        s += object_json(e) + " ";
+    return s;
+}
+
+// The first difference between two lands' objects, or "".
+inline std::string compare_objects(const LAND *a, const LAND *b)
+{
+    if (a->n_diamonds != b->n_diamonds)
+        return "diamond counts " + std::to_string(a->n_diamonds) + " and " + std::to_string(b->n_diamonds);
+    for (int y = 0; y < a->h; y++)
+        for (int x = 0; x < a->w; x++)
+            for (const HOLLOW *ha = a->tile[y][x].hollow, *hb = b->tile[y][x].hollow; ha;
+                 ha = ha->next, hb = hb->next) {
+                const OBJECT *oa = ha->object, *ob = hb->object;
+                while (oa && ob && same_object(oa, ob))
+                    oa = oa->next, ob = ob->next;
+                if (oa || ob)
+                    return "tile " + std::to_string(x) + "," + std::to_string(y) + ":\n  every tile: " +
+                           list_json(ha) + "\n  the map's:  " + list_json(hb);
+            }
+    return "";
+}
 
 #endif

@@ -228,16 +228,18 @@ inline void check_round_trip(LAND *l, int players, bool editor, const char *what
 // Runs the rules on g's land for some steps exactly as the game loop does,
 // keys(step, frame) choosing what is held, and checks every invariant after
 // every step.  g's land must be the current land, its players in the table.
+// A twin, the same land made again, is stepped alongside by the walk of
+// every tile, which the game's walk must match step by step.
 template <class KEYS>
-void run_checked_steps(const generated_land &g, int steps, KEYS keys)
+void run_checked_steps(const generated_land &g, int steps, KEYS keys, LAND *twin = nullptr)
 {
-    srand(1);
     invariant_checker checker(g);
     static INPUT_FRAME frame;
     for (int step = 1; step <= steps; step++) {
         memset(frame, 0, sizeof frame);
         keys(step, frame);
         ckey = frame;
+        srand(step);
         animate_objects();
         sort_objects();
         std::string at = "step " + std::to_string(step);
@@ -245,6 +247,19 @@ void run_checked_steps(const generated_land &g, int steps, KEYS keys)
         if (!v.why.empty())
             fuzz_fault("%s: %s%s", at.c_str(), v.why.c_str(), describe(land, v.object).c_str());
         check_land_or_fault(land, at.c_str());
+        if (!twin)
+            continue;
+        LAND *game = land;
+        land = twin;
+        walk_every_tile = 1;
+        srand(step);
+        animate_objects();
+        sort_objects();
+        walk_every_tile = 0;
+        land = game;
+        std::string why = compare_objects(twin, game);
+        if (!why.empty())
+            fuzz_fault("%s: the walk of every tile differs, %s", at.c_str(), why.c_str());
     }
 }
 
