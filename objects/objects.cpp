@@ -162,13 +162,12 @@ int unmarked_object_tile(const LAND *l)
 enum { TILE_QUIET = 0, TILE_SPINS = 1, TILE_BUSY = 2 };
 
 // *diamond, when asked for, is the tile's one diamond, or null when it holds
-// none or more than one.
-static inline __attribute__((always_inline)) int animate_tile(TILE *t, DIAMOND_DATA **diamond = nullptr)
+// none or more than one.  Objects are read after their step only with the
+// rules' own handlers (own), which never destroy the object they step.
+static inline __attribute__((always_inline)) int animate_tile(TILE *t, bool own = false,
+                                                              DIAMOND_DATA **diamond = nullptr)
 {
     int diamonds = 0;
-    // Sleep is only sound for the rules' own handlers; a test's may do anything.
-    const bool rocks_rest = animate_object[OBJ_ROCK] == animate_rock;
-    const bool diamonds_spin = animate_object[OBJ_DIAMOND] == animate_diamond;
     int seen = TILE_QUIET;
     for (HOLLOW *h = t->hollow; h; h = h->next) {
         ao_hollow = h;
@@ -177,7 +176,7 @@ static inline __attribute__((always_inline)) int animate_tile(TILE *t, DIAMOND_D
         while (*ao_object) {
             OBJECT *o = *ao_object;
             int type = o->type;
-            bool resting_rock = type == OBJ_ROCK && rocks_rest && !o->move_step && !o->z_speed;
+            bool resting_rock = own && type == OBJ_ROCK && !o->move_step && !o->z_speed;
             animate_fn step = animate_object[type];
             // 0 means the link now holds another object: visit it again.
             if (!step || step()) {
@@ -186,14 +185,12 @@ static inline __attribute__((always_inline)) int animate_tile(TILE *t, DIAMOND_D
                 ao_prev_object = ao_object;
                 ao_object = &(*ao_object)->next;
             }
-            // A rock is never destroyed in its own step.
             if (resting_rock)
                 seen |= (o->move_step || o->z_speed) ? TILE_BUSY : TILE_QUIET;
-            else if (type != OBJ_DIAMOND || !diamonds_spin)
+            else if (type != OBJ_DIAMOND || !own)
                 seen |= TILE_BUSY;
             else {
                 seen |= TILE_SPINS;
-                // Diamonds are never destroyed in their own step.
                 if (diamond && diamonds++ == 0)
                     *diamond = (DIAMOND_DATA *)o->data;
             }
@@ -208,14 +205,10 @@ static inline __attribute__((always_inline)) int animate_tile(TILE *t, DIAMOND_D
 // there would change.
 static void spin_tile(TILE *t)
 {
-    for (HOLLOW *h = t->hollow; h; h = h->next) {
-        ao_hollow = h;
-        for (OBJECT **link = &h->object; *link; link = &(*link)->next)
-            if ((*link)->type == OBJ_DIAMOND) {
-                ao_object = link;
-                animate_diamond();
-            }
-    }
+    for (HOLLOW *h = t->hollow; h; h = h->next)
+        for (OBJECT *o = h->object; o; o = o->next)
+            if (o->type == OBJ_DIAMOND)
+                turn_diamond((DIAMOND_DATA *)o->data);
 }
 
 void animate_objects()
@@ -226,7 +219,10 @@ void animate_objects()
                 animate_tile(&land->tile[y][x]);
         return;
     }
-    if (land->object_tiles_made != objects_made)
+    // Sleep is sound only for the rules' own rocks and diamonds; with a
+    // test's handlers every tile stays awake.
+    bool own = animate_object[OBJ_ROCK] == animate_rock && animate_object[OBJ_DIAMOND] == animate_diamond;
+    if (land->object_tiles_made != objects_made || !own)
         make_object_tiles(land);
     if (!land->sleeping_diamond &&
         !(land->sleeping_diamond = (DIAMOND_DATA **)calloc(256 * 256, sizeof(DIAMOND_DATA *))))
@@ -261,7 +257,7 @@ void animate_objects()
                     continue;
                 }
                 DIAMOND_DATA *diamond;
-                int seen = animate_tile(t, &diamond);
+                int seen = animate_tile(t, own, &diamond);
                 if (!tile_holds_objects(t)) {
                     row[w] &= ~bit;
                     awake[w] &= ~bit;
