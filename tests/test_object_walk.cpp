@@ -236,55 +236,6 @@ TEST(ObjectWalk, MapWalkStepsAsTheWalkOfEveryTile)
 
 namespace {
 
-// A rock rolled off another at (1,1) and bound south, and a stack of three
-// east of it, whose top rock it blocks: walled in, 4 x 4 tiles.
-LAND *build_blocked_stack()
-{
-    LAND *l = make_solid_land(4, 4);
-    HOLLOW *a = add_hollow(l, 1, 1, 0, 4), *t = add_hollow(l, 2, 1, 0, 4);
-    add_hollow(l, 1, 2, 0, 4);
-    add_object(a, OBJ_ROCK, 1, 1, 0);
-    add_object(a, OBJ_ROCK, 1, 1, 1);
-    for (int z = 0; z < 3; z++)
-        add_object(t, OBJ_ROCK, 2, 1, z);
-    return l;
-}
-
-} // namespace
-
-// A rock rolling off another moves level and ends its move still filed in
-// the tile it left, at the level of the top of the stack beside it: that
-// rock, quiet when its tile was stepped, is free only once the move is
-// re-filed after the step, and must be stepped again in the next.
-TEST(ObjectWalk, RockFreedWhenAMoveIsRefiledIsWoken)
-{
-    start_headless_allegro();
-    static INPUT_FRAME frame;
-    memset(frame, 0, sizeof frame);
-    ckey = frame;
-    LAND *every = build_blocked_stack(), *mapped = build_blocked_stack();
-    for (int step = 1; step <= 120; step++) {
-        for (int map = 0; map < 2; map++) {
-            land = map ? mapped : every;
-            walk_every_tile = !map;
-            srand(step);
-            animate_objects();
-            sort_objects();
-        }
-        walk_every_tile = 0;
-        std::string why = compare_objects(every, mapped);
-        ASSERT_EQ(why, "") << "step " << step;
-    }
-    // The top of the stack took the freed way.
-    const OBJECT *left = every->tile[1][2].hollow->object;
-    EXPECT_TRUE(left && left->next && !left->next->next);
-    land = nullptr;
-    free_land(every);
-    free_land(mapped);
-}
-
-namespace {
-
 // Which objects a step met, by tile.
 std::vector<std::string> met;
 
