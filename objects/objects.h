@@ -91,16 +91,16 @@ extern OBJECT **ao_two_before_prev_object;
 // a tile whenever they file an object in it, and the map is made afresh at a
 // land's first step and after create_object() has made anything but a
 // placeholder (the loader, the editor, lands built by hand).
-void animate_objects();
-// Set, every tile is walked: the reference the map's walk is held to.
-extern int walk_every_tile;
-// Marks tile (x, y) of the current land as holding an object.
-void mark_object_tile(int x, int y);
+//
 // Of those tiles, a step walks only the ones where something may happen:
 // a tile whose objects are all rocks at rest that found no way to move sleeps
 // (its diamonds still turn) until something busy comes within reach, which
-// steps exactly what the walk of every tile would.
-//
+// again steps exactly what the walk of every tile would.
+void animate_objects();
+// Set, every tile is walked: the reference the map's walk is held to.
+extern int walk_every_tile;
+// Marks tile (x, y) of the current land as holding an object, and wakes it.
+void mark_object_tile(int x, int y);
 // For code that moves or changes existing objects outside the rules: every
 // land's maps are made afresh, and every tile woken, at its next step.
 void forget_object_tiles();
