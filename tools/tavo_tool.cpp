@@ -87,6 +87,12 @@ int report_textures(const char *path, const LAND *l)
     for (int i = 0; i < l->n_textures; i++) {
         if (l->texture[i] || !l->texture_filename || !l->texture_filename[i])
             continue;
+        if (!*l->texture_filename[i]) {
+            // Else the folder itself would be named as the file refused.
+            fprintf(stderr, "tavo-tool: %s: texture %d: has no file name\n", path, i);
+            refused++;
+            continue;
+        }
         bool absent = false;
         std::string name = data_path((std::string("textures/") + l->texture_filename[i]).c_str());
         const char *why = texture_problem(name.c_str(), &absent);

@@ -191,6 +191,14 @@ class ToolTest(ScratchTest):
         self.assertEqual(check.returncode, 0, check.stderr)
         self.assertEqual(check.stderr.count("warning: texture"), 2)
 
+    def test_an_empty_texture_name_is_named_as_such(self):
+        # An unpacked 1 x 1 solid land whose one texture has no name.
+        with open(self.path("blank.lvl"), "wb") as f:
+            f.write(b"slh.TAVO" + bytes([0, 1, 0, 0, 1, 1]) + b"\xff")
+        check = run("check", self.path("blank.lvl"))
+        self.assertEqual(check.returncode, 1, check.stderr)
+        self.assertEqual(check.stderr.strip(), "tavo-tool: %s: texture 0: has no file name" % self.path("blank.lvl"))
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
