@@ -59,15 +59,26 @@ inline OBJECT *add_object(HOLLOW *h, int type, int x, int y, int z)
     return o;
 }
 
-// Gives every tile the wall lists its neighbours call for, all texture 0:
-// for lands built hollow by hollow, once the hollows stand.
-inline void add_wall_lists(LAND *l)
+// Gives every tile the wall lists its neighbours call for, for lands built
+// hollow by hollow once the hollows stand: texture() gives each entry in
+// turn, by row, column, side and level; without it every entry is 0.
+template <class F>
+void add_wall_lists(LAND *l, F &&texture)
 {
     for (int y = 0; y < l->h; y++)
         for (int x = 0; x < l->w; x++)
             for (int d = 0; d < 4; d++)
-                if (int n = wall_length(l, x, y, d))
-                    l->tile[y][x].wall[d] = (int *)calloc(n, sizeof(int));
+                if (int n = wall_length(l, x, y, d)) {
+                    int *list = (int *)malloc(n * sizeof(int));
+                    for (int i = 0; i < n; i++)
+                        list[i] = texture();
+                    l->tile[y][x].wall[d] = list;
+                }
+}
+
+inline void add_wall_lists(LAND *l)
+{
+    add_wall_lists(l, [] { return 0; });
 }
 
 #endif

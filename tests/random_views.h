@@ -10,6 +10,7 @@
 
 #include "headless.h"
 #include "land/land.h"
+#include "land_builder.h"
 #include "objects/objects.h"
 #include "shell/shell.h"
 
@@ -101,21 +102,11 @@ inline void add_thing(LAND *l, std::mt19937 &rng, int x, int y, HOLLOW *h, int z
     }
 }
 
-// Wall lists of random textures, one entry per exposed level, so that a list
-// cursor that slips shows in the picture.
+// Wall lists of random textures, so that a list cursor that slips shows in
+// the picture.
 inline void fill_wall_lists(LAND *l, std::mt19937 &rng)
 {
-    for (int y = 0; y < l->h; y++)
-        for (int x = 0; x < l->w; x++)
-            for (int d = 0; d < 4; d++) {
-                int n = wall_length(l, x, y, d);
-                if (!n)
-                    continue;
-                int *list = (int *)malloc(n * sizeof(int));
-                for (int i = 0; i < n; i++)
-                    list[i] = pick(rng, 0, l->n_textures - 1);
-                l->tile[y][x].wall[d] = list;
-            }
+    add_wall_lists(l, [&] { return pick(rng, 0, l->n_textures - 1); });
 }
 
 // A viewer somewhere in an open cell (now and then in rock), turned, pitched,
