@@ -89,7 +89,7 @@ void bm_replay(benchmark::State &state)
         state.SkipWithError(("cannot build the land: " + built.error).c_str());
         return;
     }
-    free_land(built.land);
+    destroy_land(built.land);
     std::string text = tape_text_for(path);
 
     long steps = 0, diamonds = 0;
@@ -106,9 +106,7 @@ void bm_replay(benchmark::State &state)
         land = load_land(tape.land.c_str());
         diamonds = land->n_diamonds;
         while (const char *f = next_playback_frame(playback)) {
-            ckey = f;
-            animate_objects();
-            sort_objects();
+            step_land(f);
             steps++;
             if (land->n_diamonds == 0)
                 break;

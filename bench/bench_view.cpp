@@ -218,7 +218,7 @@ void draw_into(const scene &s, BITMAP *b)
     color_map = &the_fog_map;
     player_info[0].object = s.viewer;
     player_info[0].view = b;
-    draw_player_view(&player_info[0]);
+    draw_player_view(player_info[0].view, player_info[0].object);
 }
 
 bool same_picture(const scene &a, bool culled_a, const scene &b, bool culled_b, int w, int h)
@@ -262,7 +262,7 @@ void bench_view(benchmark::State &state, const scene *s, int w, int h, bool cull
     view_culling = culled;
     draw_into(*s, b);
     for (auto _ : state) {
-        draw_player_view(&player_info[0]);
+        draw_player_view(player_info[0].view, player_info[0].object);
         benchmark::ClobberMemory();
     }
     view_culling = true;
@@ -384,7 +384,7 @@ void bench_pair(benchmark::State &state, const scene *big, const scene *cut, int
             land = s->land;
             player_info[0].object = s->viewer;
             double t0 = thread_seconds();
-            draw_player_view(&player_info[0]);
+            draw_player_view(player_info[0].view, player_info[0].object);
             (s == big ? t_big : t_cut) += thread_seconds() - t0;
         }
         benchmark::ClobberMemory();
@@ -418,6 +418,7 @@ int main(int argc, char **argv)
     set_palette(pal);
     create_rgb_table(&the_rgb_map, pal, nullptr);
     rgb_map = &the_rgb_map;
+    hand_out_game_data();
 
     std::vector<scene> scenes;
     LAND *bundled = load_land("land.lvl");
@@ -509,7 +510,7 @@ int main(int argc, char **argv)
         if (s.owns_viewer)
             destroy_all_objects(s.viewer);
     for (LAND *l : {bundled, big, middle_cut, corner_cut, scenes[5].land})
-        free_land(l);
+        destroy_land(l);
     land = nullptr;
     return 0;
 }

@@ -155,7 +155,7 @@ void editor_forget_object(OBJECT *o)
     int i = ((PLAYER_DATA *)o->data)->index & 1;
     if (editor_player_exists[i]) {
         editor_player_exists[i] = 0;
-        n_players--;
+        land->n_players--;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "editor/editor.h"
+#include "new_land_textures.h"
 #include "land/land.h"
 #include "objects/objects.h"
 #include "render/render.h"
@@ -16,12 +17,6 @@
 
 namespace {
 
-// What a new land is painted with when none can be loaded.
-const char *const bundled_textures[] = {
-    "rock.pcx",   "granite.bmp", "cobble.pcx", "brick.bmp", "earth.bmp", "grass.pcx",
-    "gravel.bmp", "marble.pcx",  "metal.pcx",  "mossy.bmp", "planks.bmp", "sand.bmp",
-    "tiles.pcx",  "wood.pcx",    "ice.pcx",    "lava.bmp",
-};
 const int NEW_LAND_SIZE = 32;
 
 const char *const mode_lines[4][4] = {
@@ -70,36 +65,38 @@ void keep_cursor_inside()
 // land and its player books are left alone either way.
 LAND *load_for_editing(const char *path, const char *&why)
 {
-    int had[2] = {editor_player_exists[0], editor_player_exists[1]};
-    int had_players = n_players;
-    LAND *l = load_land(path);
+    LAND *l = load_land(path, LAND_FOR_EDITING);
     if (!l) {
         why = land_load_error();
         return nullptr;
     }
     if (l->w == 0 || l->h == 0) {
-        // Nothing to put a cursor on.
-        editor_player_exists[0] = had[0];
-        editor_player_exists[1] = had[1];
-        n_players = had_players;
-        free_land(l);
-        why = "the land has no tiles";
+        destroy_land(l);
+        why = "the land has no tiles";  // nothing to put a cursor on
         return nullptr;
     }
     return l;
 }
 
-// Replaces the current land with l, whose player books load_land has set.
+// Makes l the land in hand, with its fog table and its player books as the
+// loader found them.
+void take_land(LAND *l)
+{
+    land = l;
+    if (dat)
+        build_fog_map((RGB *)dat[DATA_PALETTE].dat, l->fog_colour);
+    for (int i = 0; i < 2; i++) {
+        editor_player_exists[i] = l->player[i] != nullptr;
+        // Undo replaces tiles, and with them the objects these point at.
+        l->player[i] = nullptr;
+    }
+}
+
+// Replaces the current land with l.
 void replace_land(LAND *l)
 {
-    int now[2] = {editor_player_exists[0], editor_player_exists[1]};
-    int now_players = n_players;
-    if (land)
-        destroy_land(land);  // clears the books, which now belong to l
-    editor_player_exists[0] = now[0];
-    editor_player_exists[1] = now[1];
-    n_players = now_players;
-    land = l;
+    destroy_land(land);
+    take_land(l);
     keep_cursor_inside();
     editor_clear_history();
 }
@@ -318,37 +315,24 @@ void editor_animate_player(PLAYER_INFO *row)
         on[ACT_TURN_LEFT] = on[ACT_TURN_RIGHT] = on[ACT_DOWN] = on[ACT_UP] = false;
     }
 
-    if (on[ACT_UP] && !on[ACT_DOWN]) {
-        if (p->pitch <= 29)
-            p->pitch++;
-    } else if (on[ACT_DOWN] && !on[ACT_UP]) {
-        if (p->pitch > -30)
-            p->pitch--;
-    } else if (p->pitch) {
-        p->pitch += p->pitch > 0 ? -1 : 1;
-    }
+    unsigned char held[N_HELD] = {};
+    held[HELD_TURN_LEFT] = on[ACT_TURN_LEFT];
+    held[HELD_TURN_RIGHT] = on[ACT_TURN_RIGHT];
+    held[HELD_UP] = on[ACT_UP];
+    held[HELD_DOWN] = on[ACT_DOWN];
+    turn_and_tilt(p, held);
 
-    if (p->turn < 0) {
-        p->turn++;
-    } else if (p->turn > 0) {
-        p->turn--;
-    } else if (on[ACT_TURN_LEFT] && !on[ACT_TURN_RIGHT]) {
-        p->facing = (p->facing + 3) % 4;
-        p->turn = 29;
-    } else if (on[ACT_TURN_RIGHT] && !on[ACT_TURN_LEFT]) {
-        p->facing = (p->facing + 1) % 4;
-        p->turn = -29;
-    }
-
+    // The camera flies as a player walks: a tile in FRAMES_PER_TILE steps, a
+    // level up or down in slope steps, through anything.
     if (o->move_step) {
-        if (o->move_step++ == 29) {
+        if (o->move_step++ == FRAMES_PER_TILE - 1) {
             o->move_step = 0;
             o->x += dir_dx[o->dir & 3];
             o->y += dir_dy[o->dir & 3];
         }
     } else if (o->z_offset) {
         o->z_offset += o->z_speed;
-        if (o->z_offset >= 420) {
+        if (o->z_offset >= SUBUNITS_PER_LEVEL) {
             o->z--;
             o->z_offset = o->z_speed = 0;
         } else if (o->z_offset <= 0) {
@@ -365,11 +349,32 @@ void editor_animate_player(PLAYER_INFO *row)
     } else if (rise != sink) {
         if (rise) {
             o->z++;
-            o->z_offset = 406;
-            o->z_speed = -14;
+            o->z_offset = SUBUNITS_PER_LEVEL - SLOPE_STEP;
+            o->z_speed = -SLOPE_STEP;
         } else {
-            o->z_offset = 14;
-            o->z_speed = 14;
+            o->z_offset = SLOPE_STEP;
+            o->z_speed = SLOPE_STEP;
+        }
+    }
+}
+
+void draw_editor_marks(int facing)
+{
+    float xe = (float)xeditor, ye = (float)yeditor, ze = (float)zeditor;
+    mark_view_point(xe + 0.5f, ye + 0.5f, ze + 0.5f, 10);
+    if (edit_mode != 1)
+        return;
+    // Textures mode marks the surface painted next as well.
+    if (editor_texwall == 0) {
+        mark_view_point(xe + 0.5f, ye + 0.5f, ze, 5);
+    } else if (editor_texwall == 2) {
+        mark_view_point(xe + 0.5f, ye + 0.5f, ze + 1, 5);
+    } else {
+        switch (facing) {
+        case 0: mark_view_point(xe + 0.5f, ye, ze + 0.5f, 5); break;
+        case 1: mark_view_point(xe + 1, ye + 0.5f, ze + 0.5f, 5); break;
+        case 2: mark_view_point(xe + 0.5f, ye + 1, ze + 0.5f, 5); break;
+        default: mark_view_point(xe, ye + 0.5f, ze + 0.5f, 5); break;
         }
     }
 }
@@ -396,7 +401,7 @@ LAND *create_solid_land(int w, int h, const char *const *names, int n_names)
         l->texture[i] = load_texture(data_path((std::string("textures/") + names[i]).c_str()).c_str());
     l->missing_texture = create_missing_texture();
     if (!l->missing_texture) {
-        free_land(l);
+        destroy_land(l);
         return nullptr;
     }
     return l;
@@ -421,14 +426,13 @@ void run_editor()
 
     // The editor always has a land: a missing start-up land gives a new one.
     const char *why = "";
-    land = load_for_editing(data_path("land3.lvl").c_str(), why);
-    editor_file = land ? full_path(data_path("land3.lvl").c_str()) : std::string();
-    if (!land) {
-        editor_player_exists[0] = editor_player_exists[1] = 0;
-        n_players = 0;
-        land = create_solid_land(NEW_LAND_SIZE, NEW_LAND_SIZE, bundled_textures,
-                                 (int)(sizeof bundled_textures / sizeof *bundled_textures));
-        build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
+    LAND *start = load_for_editing(data_path("land3.lvl").c_str(), why);
+    editor_file = start ? full_path(data_path("land3.lvl").c_str()) : std::string();
+    if (start) {
+        take_land(start);
+    } else {
+        take_land(create_solid_land(NEW_LAND_SIZE, NEW_LAND_SIZE, new_land_textures,
+                                    (int)(sizeof new_land_textures / sizeof *new_land_textures)));
         alert("Cannot load land3.lvl:", why, "Starting on a new, solid land.", "OK", nullptr, 0, 0);
     }
     editor_clear_history();
@@ -467,7 +471,8 @@ void run_editor()
             esc_was_down = true;
             continue;
         }
-        draw_player_view(row);
+        draw_player_row(row);
+        draw_editor_marks(((PLAYER_DATA *)camera->data)->facing);
         draw_editor_panel(row);
         blit(scrbuf, screen, 0, 0, 0, 0, scrbuf->w, scrbuf->h);
     }

@@ -8,10 +8,8 @@
 
 #include <cstddef>
 
-struct LAND;
-struct TILE;
-struct OBJECT;
-struct PLAYER_INFO;
+#include "land/land.h"
+#include "shell/shell.h"
 
 extern char editor_filename[256];
 // The cursor cell and the editing mode, read by the renderer for its marks.
@@ -19,6 +17,10 @@ extern int xeditor, yeditor, zeditor;
 extern int edit_mode;        // 0 blocks, 1 textures, 2 objects, 3 players
 extern int editor_texwall;   // textures mode: 0 floor, 1 walls, 2 roof
 extern int editor_object;    // the type "<" inserts next in objects mode
+// Which players the land in hand has placed; its n_players counts them.
+extern int editor_player_exists[2];
+// Set while the editor runs.
+extern int editor_running;
 
 // The highest cursor level: a land file holds roofs up to 65535.
 enum { EDITOR_MAX_LEVEL = 65534 };
@@ -26,6 +28,8 @@ enum { EDITOR_MAX_LEVEL = 65534 };
 void run_editor();
 void editor_animate_player(PLAYER_INFO *row);
 void draw_editor_panel(PLAYER_INFO *row);
+// The cursor's marks over the view just drawn from a camera facing `facing`.
+void draw_editor_marks(int facing);
 // Acts on every key waiting in the keyboard buffer, in the order typed, up
 // to F5; facing is the camera's.  True when F5 asks for a test play, which
 // the caller runs between frames (editor_test_play); the keys typed after
@@ -51,6 +55,10 @@ bool insert_object();
 bool insert_player(int n);
 void remove_player(int n);
 void editor_init_player_data(OBJECT *o, int n);
+// What a newly inserted object of each type starts as; null leaves the zeroed
+// record as it is.
+typedef void (*init_data_fn)(OBJECT *o);
+extern init_data_fn editobj_init_data[N_OBJECT_TYPES];
 void editor_init_diamond_data(OBJECT *o);
 void editor_init_rock_data(OBJECT *o);
 int *editor_get_texture(int d);

@@ -60,23 +60,26 @@ OBJECT *new_object_at_cursor(HOLLOW *h, int type)
 
 } // namespace
 
+init_data_fn editobj_init_data[N_OBJECT_TYPES] = {nullptr, nullptr, editor_init_diamond_data,
+                                                    editor_init_rock_data};
+
 void editor_init_player_data(OBJECT *o, int n)
 {
     o->z_offset = o->z_speed = o->move_step = 0;
-    PLAYER_DATA *p = (PLAYER_DATA *)new_record(sizeof(PLAYER_DATA));
+    PLAYER_DATA *p = (PLAYER_DATA *)new_record(object_data_size[OBJ_PLAYER]);
     p->index = n;
     o->data = p;
 }
 
 void editor_init_diamond_data(OBJECT *o)
 {
-    o->data = new_record(sizeof(DIAMOND_DATA));
+    o->data = new_record(object_data_size[OBJ_DIAMOND]);
 }
 
 void editor_init_rock_data(OBJECT *o)
 {
     o->z_offset = o->z_speed = o->move_step = 0;
-    o->data = new_record(sizeof(ROCK_DATA));
+    o->data = new_record(object_data_size[OBJ_ROCK]);
 }
 
 // Always a change where anything may stand: a type never cycles to itself.
@@ -137,7 +140,7 @@ bool insert_player(int n)
         editor_init_player_data(new_object_at_cursor(h, OBJ_PLAYER), n);
     }
     editor_player_exists[n] = 1;
-    n_players++;
+    land->n_players++;
     return true;
 }
 

@@ -30,9 +30,7 @@ LAND *load_game_copy(const char *&why)
     if (save_land(land, path.c_str()) != 0) {
         why = "the temporary file cannot be written";
     } else {
-        editor_running = 0;
-        copy = load_land(path.c_str());
-        editor_running = 1;
+        copy = load_land(path.c_str(), LAND_FOR_PLAY);
         if (!copy)
             why = land_load_error();
     }
@@ -73,12 +71,12 @@ void editor_test_play()
             row.object = nullptr, row.view = row.panel = nullptr;
 
         const char *why = "";
-        LAND *copy = load_game_copy(why);  // sets n_players and the rows' objects
+        LAND *copy = load_game_copy(why);
         if (copy) {
-            land = copy;
+            set_game_land(copy);
             editor_running = 0;
             editor_play_game();
-            destroy_land(copy);
+            free_game_land();
             editor_running = 1;
         }
         land = edited;

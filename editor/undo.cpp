@@ -42,9 +42,6 @@ size_t held_bytes = 0;  // by both lists
 // tell when they are back at what was last loaded or saved.
 long last_state = 0, land_state = 0, saved_state = 0;
 
-const size_t object_data_size[N_OBJECT_TYPES] = {sizeof(PLACEHOLDER_DATA), sizeof(PLAYER_DATA),
-                                                 sizeof(DIAMOND_DATA), sizeof(ROCK_DATA)};
-
 // Roughly what the allocator spends on a block.
 size_t block(size_t size)
 {
@@ -159,7 +156,7 @@ void swap_with_land(UNDO_STEP &s)
         std::swap(land->tile[k.y][k.x], k.t);
     std::swap(land->fog_colour, s.fog_colour);
     std::swap(land->n_diamonds, s.n_diamonds);
-    std::swap(n_players, s.n_players);
+    std::swap(land->n_players, s.n_players);
     std::swap(editor_player_exists[0], s.player_exists[0]);
     std::swap(editor_player_exists[1], s.player_exists[1]);
     std::swap(land_state, s.state);
@@ -182,7 +179,7 @@ void editor_begin_change(bool cells, int player)
     free_step(pending);
     pending.fog_colour = land->fog_colour;
     pending.n_diamonds = land->n_diamonds;
-    pending.n_players = n_players;
+    pending.n_players = land->n_players;
     pending.player_exists[0] = editor_player_exists[0];
     pending.player_exists[1] = editor_player_exists[1];
     pending.state = land_state;

@@ -4,17 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "objects/objects.h"
-#include "shell/shell.h"
-
 const int dir_dx[4] = {0, 1, 0, -1};
 const int dir_dy[4] = {-1, 0, 1, 0};
 
 LAND *land = nullptr;
 COLOR_MAP the_fog_map;
-int n_players = 0;
-int editor_player_exists[2] = {0, 0};
-int editor_running = 0;
 
 TILE *neighbour_tile(const LAND *l, int x, int y, int d)
 {
@@ -75,7 +69,7 @@ LAND *create_land(int w, int h, const char *const *names, int n)
     for (int i = 0; ok && i < n; i++)
         ok = (l->texture_filename[i] = strdup(names[i])) != nullptr;
     if (!ok) {
-        free_land(l);
+        destroy_land(l);
         return nullptr;
     }
     return l;
@@ -95,7 +89,7 @@ void free_tile(TILE *t)
     *t = TILE{};
 }
 
-void free_land(LAND *l)
+void destroy_land(LAND *l)
 {
     if (!l)
         return;
@@ -125,20 +119,6 @@ void free_land(LAND *l)
     if (l->missing_texture)
         destroy_bitmap(l->missing_texture);
     free(l);
-}
-
-void destroy_land(LAND *l)
-{
-    if (!l)
-        return;
-    free_land(l);
-    if (editor_running) {
-        editor_player_exists[0] = editor_player_exists[1] = 0;
-    } else {
-        // The player table must never point into a land that is gone.
-        player_info[0].object = player_info[1].object = nullptr;
-    }
-    n_players = 0;
 }
 
 BITMAP *land_texture(const LAND *l, int i)

@@ -9,9 +9,93 @@
 
 #include <allegro.h>
 #include <cstddef>
+#include <string>
 
-struct OBJECT;
-struct DIAMOND_DATA;
+// ---- units -------------------------------------------------------------------
+
+// A move from one tile to the next takes FRAMES_PER_TILE steps; a level is
+// SUBUNITS_PER_LEVEL sub-units high for vertical motion, and a step up or
+// down a slope starts SLOPE_STEP of them away from the level it ends on.
+enum { FRAMES_PER_TILE = 30, SUBUNITS_PER_LEVEL = 420, SLOPE_STEP = 14, TERMINAL_SPEED = 50 };
+
+// ---- objects: the records a land holds ------------------------------------
+//
+// Every object lives in exactly one hollow's list, ascending in z.  What the
+// objects do is the rules' business (objects/objects.h); what they are, how
+// they are stored and how they are freed is the land's.
+
+enum {
+    OBJ_PLACEHOLDER = 0,
+    OBJ_PLAYER = 1,
+    OBJ_DIAMOND = 2,
+    OBJ_ROCK = 3,
+    N_OBJECT_TYPES = 4
+};
+
+struct OBJECT {
+    int type;
+    int x, y, z;
+    int z_offset;   // below z, in 1/SUBUNITS_PER_LEVEL of a level; negative while climbing
+    int z_speed;    // falling: speed; moving: level change of the move
+    int dir;
+    int move_step;  // 0 at rest, else 1..FRAMES_PER_TILE-1
+    void *data;     // owned type record
+    OBJECT *next;
+};
+
+struct PLACEHOLDER_DATA {
+    int kind;
+    OBJECT *owner;  // not owned
+};
+
+struct PLAYER_DATA {
+    int index;
+    int facing;
+    int turn;
+    int pitch;
+};
+
+struct DIAMOND_DATA {
+    int spin;
+};
+
+struct ROCK_DATA {
+    int texture;
+};
+
+// The size of each type's record: the one table of them.
+extern const size_t object_data_size[N_OBJECT_TYPES];
+
+typedef int (*load_data_fn)(OBJECT *o, PACKFILE *f);  // 0, or -1 for bad data
+typedef void (*save_data_fn)(OBJECT *o, PACKFILE *f);
+extern void (*destroy_object_data[N_OBJECT_TYPES])(void *);
+extern load_data_fn load_object_data[N_OBJECT_TYPES];
+extern save_data_fn save_object_data[N_OBJECT_TYPES];
+
+// The per-type file data, as stored in land files.
+int load_player_data(OBJECT *o, PACKFILE *f);
+int load_diamond_data(OBJECT *o, PACKFILE *f);
+int load_rock_data(OBJECT *o, PACKFILE *f);
+void save_player_data(OBJECT *o, PACKFILE *f);
+void save_diamond_data(OBJECT *o, PACKFILE *f);
+void save_rock_data(OBJECT *o, PACKFILE *f);
+
+// A new object at rest with a zeroed type record; null when memory runs out.
+// Anything but a placeholder bumps objects_made.
+OBJECT *create_object(int type, int x, int y, int z);
+// Unlinks the object held by *link (the link takes its next) and frees it.
+void destroy_object(OBJECT **link);
+void destroy_all_objects(OBJECT *list);
+
+// Bumped for every object made other than a placeholder, and by whoever
+// changes objects behind the rules' back (forget_object_tiles()): the rules
+// keep a map of the tiles holding objects that is good while a land's
+// object_tiles_made matches it.  Starts above 0, which a new land's map holds.
+extern unsigned long long objects_made;
+
+// Ends the program: the rules and the editor cannot go on without the
+// memory they asked for.
+[[noreturn]] void out_of_memory();
 
 struct HOLLOW {
     int slope;          // 0..12, index into the slope table; 0 is flat
@@ -36,6 +120,13 @@ struct LAND {
     int w, h;           // 0..255 each
     TILE **tile;        // tile[y][x]
     int n_diamonds;
+    // The players: the count the file stores (in a land read for play, how
+    // many play; the editor keeps it as the number placed) and, as read,
+    // each player's object by number, null where none is placed.  Whoever
+    // plays or edits the land takes from these what it needs; the rules and
+    // the editor do not keep player[] up to date.
+    int n_players;
+    OBJECT *player[2];
     BITMAP *missing_texture;  // drawn where a texture is absent; see land_texture()
     // The names as stored, without "textures/".  Kept with the land rather
     // than beside it, so that loading another land can fail without harm.
@@ -60,9 +151,6 @@ extern const int dir_dy[4];
 
 extern LAND *land;
 extern COLOR_MAP the_fog_map;
-extern int n_players;
-extern int editor_player_exists[2];  // editor only
-extern int editor_running;
 
 // The tile one step from (x, y) in direction d, or null outside the grid
 // (which counts as solid at every level).
@@ -116,9 +204,9 @@ int wall_length(const LAND *l, int x, int y, int d);
 // Rebuilds the_fog_map for fog_colour from the game palette.
 void build_fog_map(const RGB *palette, int fog_colour);
 
-// Frees a land with everything it owns and resets the globals that describe
-// the current land (n_players; in the editor the player flags;
-// outside it the player table's objects).
+// Frees a land with everything it owns; null does nothing.  It may be half
+// made (a loader giving up).  Whoever took pointers into it (the game's
+// player rows) drops them.
 void destroy_land(LAND *l);
 
 // A land of w x h solid tiles with a slot and a copy of the name for each of
@@ -126,16 +214,13 @@ void destroy_land(LAND *l);
 LAND *create_land(int w, int h, const char *const *names, int n);
 
 // Gives l its rows of w x h solid tiles; false when memory runs out, with
-// what was made left for free_land().
+// what was made left for destroy_land().
 bool allocate_tiles(LAND *l, int w, int h);
 
 // Frees a tile's hollows, their objects and its wall lists, and leaves it
 // empty (no hollow, no lists).
 void free_tile(TILE *t);
 
-// Frees what a land owns and nothing else: for loaders giving up half-way,
-// which must leave the current land's globals alone.
-void free_land(LAND *l);
 
 // The bitmap to paint texture number i with: the land's texture, or its
 // "missing" pattern when that slot failed to load or i is out of range.
@@ -158,14 +243,26 @@ enum {
     MAX_LAND_WALL_SQUARES = 1 << 24,   // exposed wall squares, all sides together
 };
 
+// What a land is read for.  For play, a land must declare at most 2 players
+// and place every one it declares, and n_players is the count declared.
+// For editing, a land that gets its count wrong still opens, so that it can
+// be repaired, and n_players is the count placed.
+enum land_use { LAND_FOR_PLAY, LAND_FOR_EDITING };
+
 // Reads a land file; null when it cannot be opened or breaks the format.
 // Only regular files are opened: a FIFO or a device would block the reader.
-LAND *load_land(const char *filename);
+// Its players' placements come with it (LAND::n_players, LAND::player).
+LAND *load_land(const char *filename, land_use use = LAND_FOR_PLAY);
+
+// Where the loader opens a texture that a land names ("textures/NAME"): the
+// name itself unless the program points this at its data folder.
+extern std::string (*find_texture_file)(const char *name);
 
 // Why the last load_land() gave null, in a few words.
 const char *land_load_error();
 
-// Writes l; 0 on success, non-zero when the file could not be written whole.
+// Writes l, with l->n_players as its player count; 0 on success, non-zero
+// when the file could not be written whole.
 int save_land(const LAND *l, const char *filename);
 
 // The bytes save_land(l, ...) writes before they are packed, found without
@@ -200,6 +297,37 @@ struct TEXTURE_FILE {
 // as texture_problem() does.  Nothing is opened that could block.
 const char *read_texture_file(const char *filename, TEXTURE_FILE *f, bool *absent);
 void free_texture_file(TEXTURE_FILE *f);
+
+// ---- slope shapes (slope.cpp) ----------------------------------------------
+
+// Offsets inside a cell: dx, dy from the tile's corner, dz from the floor.
+struct SLOPE_VERTEX {
+    int dx, dy, dz;
+};
+
+struct SLOPE_POLY {
+    int uv_start;  // texture corner of the first vertex; vertex i takes (uv_start + i) & 3
+    int n;         // 3 or 4; 0 for no face
+    SLOPE_VERTEX vertices[4];
+};
+
+struct SLOPE {
+    int n_floors;
+    SLOPE_POLY floors[2];
+    const SLOPE_POLY *walls;  // four side faces by direction; null for the flat shape
+    unsigned char high[4];    // 1 where the floor's edge on that side is raised
+    int rise;
+};
+
+enum { N_SLOPES = 13 };
+extern const SLOPE slope[N_SLOPES];
+
+// Texture corner k of a polygon: 0 = (0, 0), 1 = (0, 128), 2 = (128, 128), 3 = (128, 0).
+extern const float tex_corner_u[4];
+extern const float tex_corner_v[4];
+
+// The level at which an object rests on the floor of hollow h.
+int floor_level(const HOLLOW *h);
 
 // ---- reachability (reach.cpp) ----------------------------------------------
 

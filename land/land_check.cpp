@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "land/land.h"
-#include "objects/objects.h"
 
 namespace {
 

@@ -11,8 +11,6 @@
 #include <sys/stat.h>
 
 #include "land/land.h"
-#include "objects/objects.h"
-#include "shell/shell.h"
 
 static const long LAND_MAGIC = 'T' | ('A' << 8) | ('V' << 16) | ((long)'O' << 24);
 
@@ -118,7 +116,7 @@ bool read_textures(land_reader &r, LAND *l, land_extras &x)
         x.names[i] = strdup(name);
         if (!x.names[i])
             return refuse("out of memory");
-        std::string path = data_path((std::string("textures/") + name).c_str());
+        std::string path = find_texture_file((std::string("textures/") + name).c_str());
         l->texture[i] = load_texture(path.c_str());  // null is drawn as "missing"
     }
     return true;
@@ -252,7 +250,7 @@ bool read_walls(land_reader &r, LAND *l)
     return true;
 }
 
-LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
+LAND *read_land(land_reader &r, land_extras &e, int &declared_players, land_use use)
 {
     LAND *l = (LAND *)calloc(1, sizeof(LAND));
     if (!l)
@@ -261,7 +259,7 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
     // The editor counts the players placed instead of trusting the byte, so
     // that it can open, and repair, a file that gets it wrong.
     bool ok = !r.bad &&
-              (declared_players <= 2 || editor_running || refuse("the land declares more than 2 players")) &&
+              (declared_players <= 2 || use == LAND_FOR_EDITING || refuse("the land declares more than 2 players")) &&
               read_textures(r, l, e);
     if (ok) {
         l->fog_colour = r.byte();
@@ -277,15 +275,22 @@ LAND *read_land(land_reader &r, land_extras &e, int &declared_players)
         ok = l->missing_texture != nullptr || refuse("out of memory");
     }
     if (!ok) {
-        free_land(l);
+        destroy_land(l);
         return nullptr;
     }
     return l;
 }
 
+std::string texture_name_as_is(const char *name)
+{
+    return name;
+}
+
 } // namespace
 
-LAND *load_land(const char *filename)
+std::string (*find_texture_file)(const char *name) = texture_name_as_is;
+
+LAND *load_land(const char *filename, land_use use)
 {
     load_error = "";
     struct stat st;
@@ -310,34 +315,29 @@ LAND *load_land(const char *filename)
     }
     land_extras e;
     int declared = 0;
-    LAND *l = read_land(r, e, declared);
+    LAND *l = read_land(r, e, declared, use);
     pack_fclose(f);
     if (!l)
         return nullptr;
 
-    if (!editor_running) {
-        // The game draws rows 0 .. n_players-1 and reads each row's object.
+    if (use == LAND_FOR_PLAY) {
+        // The game plays rows 0 .. n_players-1, each with its object.
         for (int i = 0; i < declared; i++)
             if (!e.player_seen[i]) {
                 refuse("a player the land declares is not placed");
-                free_land(l);
+                destroy_land(l);
                 return nullptr;
             }
-        n_players = declared;
-        player_info[0].object = e.player_object[0];
-        player_info[1].object = e.player_object[1];
+        l->n_players = declared;
+    } else {
+        l->n_players = e.player_seen[0] + e.player_seen[1];
     }
+    l->player[0] = e.player_object[0];
+    l->player[1] = e.player_object[1];
     // The names travel with their land, so that a load that fails leaves the
     // current land whole, and the writer and the tool can name every texture.
     l->texture_filename = e.names;
     e.names = nullptr;
-    if (editor_running) {
-        editor_player_exists[0] = e.player_seen[0];
-        editor_player_exists[1] = e.player_seen[1];
-        n_players = e.player_seen[0] + e.player_seen[1];
-    }
-    if (dat)
-        build_fog_map((RGB *)dat[DATA_PALETTE].dat, l->fog_colour);
     return l;
 }
 
@@ -365,7 +365,7 @@ void write_hollow(PACKFILE *f, const HOLLOW *h)
 void write_land(PACKFILE *f, const LAND *l)
 {
     pack_iputl(LAND_MAGIC, f);
-    pack_putc(n_players & 255, f);
+    pack_putc(l->n_players & 255, f);
     pack_putc(l->n_textures & 255, f);
     for (int i = 0; i < l->n_textures; i++) {
         const char *name = (l->texture_filename && l->texture_filename[i]) ? l->texture_filename[i] : "";

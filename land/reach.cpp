@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "land/land.h"
-#include "objects/objects.h"
-#include "render/render.h"
 
 namespace {
 

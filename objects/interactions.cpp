@@ -4,8 +4,6 @@
 
 #include "land/land.h"
 #include "objects/objects.h"
-#include "render/render.h"
-#include "shell/shell.h"
 
 static const PLACEHOLDER_DATA *placeholder_of(const OBJECT *p)
 {
@@ -18,18 +16,19 @@ static void set_roll_flags(int v)
         e.possible = v;
 }
 
-int (*collect_sample_player)(const SAMPLE *s, int vol, int pan, int freq, int loop) = play_sample;
-
-void collect_diamond(OBJECT **link)
+void collect_diamond(const OBJECT *collector, OBJECT **link)
 {
-    // Drawn whether or not there is sound, so that a game runs the same way
+    // Drawn whether or not anyone sounds it, so that a game runs the same way
     // with and without a sound card.  Only the low 15 bits count: the chime
     // was tuned to a rand() that stops at 32767, and this one does not.
     int r = rand() & 0x7fff;
-    if (dat)
-        collect_sample_player((SAMPLE *)dat[DATA_COLLECT].dat, 255, 128, 881 + ((r >> 8) & 255), 0);
+    int player = ((const PLAYER_DATA *)collector->data)->index;
+    if (step_events)
+        step_events->push_back({EVENT_DIAMOND_COLLECTED, player, 881 + ((r >> 8) & 255)});
     land->n_diamonds--;
     destroy_object(link);
+    if (land->n_diamonds == 0 && step_events)
+        step_events->push_back({EVENT_LAND_WON, player, 0});
 }
 
 // ---- into -----------------------------------------------------------------------
@@ -59,10 +58,10 @@ int moving_into_moving(OBJECT *m, OBJECT **x, int)
     return 1;
 }
 
-int player_into_diamond(OBJECT *, OBJECT **x, int commit)
+int player_into_diamond(OBJECT *m, OBJECT **x, int commit)
 {
     if (commit)
-        collect_diamond(x);
+        collect_diamond(m, x);
     return 0;
 }
 
@@ -110,10 +109,10 @@ int player_up_through_moving(OBJECT *, OBJECT **x, int)
     return ((*x)->move_step && (*x)->z_speed < 0) ? 0 : 1;
 }
 
-int player_through_diamond(OBJECT *, OBJECT **x, int commit)
+int player_through_diamond(OBJECT *m, OBJECT **x, int commit)
 {
     if (commit)
-        collect_diamond(x);
+        collect_diamond(m, x);
     return 0;
 }
 
@@ -225,7 +224,7 @@ int player_onto_diamond()
     OBJECT *f = *ao_object;
     OBJECT *b = *ao_prev_object;
     if (b->z == f->z - 1) {
-        collect_diamond(ao_prev_object);
+        collect_diamond(f, ao_prev_object);
         ao_object = ao_prev_object;
         ao_prev_object = ao_before_prev_object;
         ao_before_prev_object = ao_two_before_prev_object;

@@ -5,13 +5,6 @@
 
 #include "land/land.h"
 #include "objects/objects.h"
-#include "render/render.h"
-
-void out_of_memory()
-{
-    fprintf(stderr, "tavo: out of memory\n");
-    abort();
-}
 
 void create_placeholder(OBJECT **link, int x, int y, int z, int kind, OBJECT *owner)
 {
@@ -37,11 +30,6 @@ OBJECT **object_link_at(OBJECT **head, int z)
 {
     OBJECT **link = first_link_at(head, z);
     return (*link && (*link)->z == z) ? link : nullptr;
-}
-
-int floor_level(const HOLLOW *h)
-{
-    return h->floor + slope[h->slope].rise;
 }
 
 void start_move(HOLLOW *t, int tx, int ty)

@@ -7,9 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "editor/editor.h"
 #include "land/land.h"
-#include "render/render.h"
 
 animate_fn animate_object[N_OBJECT_TYPES] = {nullptr, animate_player, animate_diamond, animate_rock};
 into_fn into_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {
@@ -31,67 +29,12 @@ onto_fn onto_object[N_OBJECT_TYPES][N_OBJECT_TYPES] = {
     {},
     {rock_onto_placeholder, rolling_onto_square_moving, rock_onto_diamond, rolling_onto_curved_moving},
 };
-draw_fn draw_object[N_OBJECT_TYPES] = {draw_placeholder, draw_player, draw_diamond, draw_rock};
-void (*destroy_object_data[N_OBJECT_TYPES])(void *) = {free, free, free, free};
-load_data_fn load_object_data[N_OBJECT_TYPES] = {
-    nullptr, load_player_data, load_diamond_data, load_rock_data};
-save_data_fn save_object_data[N_OBJECT_TYPES] = {
-    nullptr, save_player_data, save_diamond_data, save_rock_data};
-init_data_fn editobj_init_data[N_OBJECT_TYPES] = {nullptr, nullptr, editor_init_diamond_data,
-                                                    editor_init_rock_data};
-
-int drawing_placeholder = 0;
 
 HOLLOW *ao_hollow = nullptr;
 OBJECT **ao_object = nullptr;
 OBJECT **ao_prev_object = nullptr;
 OBJECT **ao_before_prev_object = nullptr;
 OBJECT **ao_two_before_prev_object = nullptr;
-
-static const size_t data_size[N_OBJECT_TYPES] = {
-    sizeof(PLACEHOLDER_DATA), sizeof(PLAYER_DATA), sizeof(DIAMOND_DATA), sizeof(ROCK_DATA)};
-
-// Bumped for every object made outside the rules; a land's map of object
-// tiles is good while its object_tiles_made matches.  Starts above 0, which
-// a new land's map holds.
-static unsigned long long objects_made = 1;
-
-OBJECT *create_object(int type, int x, int y, int z)
-{
-    OBJECT *o = (OBJECT *)calloc(1, sizeof(OBJECT));
-    if (!o)
-        return nullptr;
-    o->data = calloc(1, data_size[type]);
-    if (!o->data) {
-        free(o);
-        return nullptr;
-    }
-    o->type = type;
-    o->x = x;
-    o->y = y;
-    o->z = z;
-    if (type != OBJ_PLACEHOLDER)
-        objects_made++;
-    return o;
-}
-
-void destroy_object(OBJECT **link)
-{
-    OBJECT *o = *link;
-    *link = o->next;
-    destroy_object_data[o->type](o->data);
-    free(o);
-}
-
-void destroy_all_objects(OBJECT *list)
-{
-    while (list) {
-        OBJECT *next = list->next;
-        destroy_object_data[list->type](list->data);
-        free(list);
-        list = next;
-    }
-}
 
 int walk_every_tile = 0;
 
@@ -211,7 +154,21 @@ static void spin_tile(TILE *t)
                 turn_diamond((DIAMOND_DATA *)o->data);
 }
 
-void animate_objects()
+const PLAYER_ACTIONS *step_actions = nullptr;
+std::vector<RULE_EVENT> *step_events = nullptr;
+
+static void walk_tiles();
+
+void animate_objects(const PLAYER_ACTIONS &actions, std::vector<RULE_EVENT> *events)
+{
+    step_actions = &actions;
+    step_events = events;
+    walk_tiles();
+    step_actions = nullptr;
+    step_events = nullptr;
+}
+
+static void walk_tiles()
 {
     if (walk_every_tile) {
         for (int y = 0; y < land->h; y++)

@@ -1,54 +1,16 @@
-// objects.h -- objects, their type records and the per-type tables.
+// objects.h -- the rules: what objects do, step by step.
 //
-// Every object lives in exactly one hollow's list, ascending in z.  Behaviour
-// that differs by type is chosen through the tables below; a null entry
-// means "no handler" and each caller says what that implies.
+// The objects' records belong to the land (land/land.h).  Behaviour that
+// differs by type is chosen through the tables below; a null entry means "no
+// handler" and each caller says what that implies.  The rules are handed the
+// players' actions for each step and report what happened; they neither read
+// the keyboard nor draw nor sound.
 #ifndef TAVO_OBJECTS_H
 #define TAVO_OBJECTS_H
 
-#include <cstdio>
+#include <vector>
 
-struct HOLLOW;
-struct LAND;
-
-enum {
-    OBJ_PLACEHOLDER = 0,
-    OBJ_PLAYER = 1,
-    OBJ_DIAMOND = 2,
-    OBJ_ROCK = 3,
-    N_OBJECT_TYPES = 4
-};
-
-struct OBJECT {
-    int type;
-    int x, y, z;
-    int z_offset;   // below z, in 1/420 of a level; negative while climbing
-    int z_speed;    // falling: speed; moving: level change of the move
-    int dir;
-    int move_step;  // 0 at rest, else 1..29
-    void *data;     // owned type record
-    OBJECT *next;
-};
-
-struct PLACEHOLDER_DATA {
-    int kind;
-    OBJECT *owner;  // not owned
-};
-
-struct PLAYER_DATA {
-    int index;
-    int facing;
-    int turn;
-    int pitch;
-};
-
-struct DIAMOND_DATA {
-    int spin;
-};
-
-struct ROCK_DATA {
-    int texture;
-};
+#include "land/land.h"
 
 struct PACKFILE;
 
@@ -58,24 +20,12 @@ struct PACKFILE;
 typedef int (*animate_fn)();
 typedef int (*into_fn)(OBJECT *mover, OBJECT **target, int commit);
 typedef int (*onto_fn)();
-typedef void (*draw_fn)(OBJECT *o);
-typedef int (*load_data_fn)(OBJECT *o, PACKFILE *f);  // 0, or -1 for bad data
-typedef void (*save_data_fn)(OBJECT *o, PACKFILE *f);
-typedef void (*init_data_fn)(OBJECT *o);
 
 extern animate_fn animate_object[N_OBJECT_TYPES];
 extern into_fn into_object[N_OBJECT_TYPES][N_OBJECT_TYPES];
 extern into_fn up_through_object[N_OBJECT_TYPES];
 extern into_fn down_through_object[N_OBJECT_TYPES];
 extern onto_fn onto_object[N_OBJECT_TYPES][N_OBJECT_TYPES];
-extern draw_fn draw_object[N_OBJECT_TYPES];
-extern void (*destroy_object_data[N_OBJECT_TYPES])(void *);
-extern load_data_fn load_object_data[N_OBJECT_TYPES];
-extern save_data_fn save_object_data[N_OBJECT_TYPES];
-extern init_data_fn editobj_init_data[N_OBJECT_TYPES];
-
-// 1 while a placeholder draws its owner.
-extern int drawing_placeholder;
 
 // The animation cursor, valid during animate_objects().  Handlers that insert
 // or remove entries at or before the current object repair these links.
@@ -84,6 +34,28 @@ extern OBJECT **ao_object;
 extern OBJECT **ao_prev_object;
 extern OBJECT **ao_before_prev_object;
 extern OBJECT **ao_two_before_prev_object;
+
+// ---- the players' actions and what a step did -----------------------------
+
+// The actions a player holds: turn left, turn right, down, up, forward, back,
+// strafe left, strafe right.
+enum { HELD_TURN_LEFT, HELD_TURN_RIGHT, HELD_DOWN, HELD_UP, HELD_FORWARD, HELD_BACK,
+       HELD_STRAFE_LEFT, HELD_STRAFE_RIGHT, N_HELD };
+
+// What each player holds during one step, by player number.
+struct PLAYER_ACTIONS {
+    unsigned char held[2][N_HELD];
+};
+
+// What happened during a step, in the order it happened.
+enum { EVENT_DIAMOND_COLLECTED, EVENT_LAND_WON };
+struct RULE_EVENT {
+    int kind;
+    int player;       // the player who collected, by number
+    // The frequency to sound the chime at: the rules draw it, so that a game
+    // draws its random numbers in the same order with sound or without.
+    int chime_freq;
+};
 
 // One logic step of every object of the land, rows outer, bottom-up per hollow.
 // Only the tiles marked in the land's object_tiles are walked, in the same
@@ -96,7 +68,9 @@ extern OBJECT **ao_two_before_prev_object;
 // a tile whose objects are all rocks at rest that found no way to move sleeps
 // (its diamonds still turn) until something busy comes within reach, which
 // again steps exactly what the walk of every tile would.
-void animate_objects();
+// actions says what each player holds; what happened is appended to events
+// when it is given.
+void animate_objects(const PLAYER_ACTIONS &actions, std::vector<RULE_EVENT> *events = nullptr);
 // Set, every tile is walked: the reference the map's walk is held to.
 extern int walk_every_tile;
 // Marks tile (x, y) of the current land as holding an object, and wakes it.
@@ -115,14 +89,11 @@ void sort_objects();
 // Notes that an object filed in tile (x, y) has just changed tile.
 void note_tile_change(int x, int y);
 
-// A new object at rest with a zeroed type record; null when memory runs out.
-// Anything but a placeholder makes the walk's map afresh (see animate_objects);
-// the rules file placeholders through create_placeholder(), which marks the tile.
-OBJECT *create_object(int type, int x, int y, int z);
-
 // ---- moving and falling -------------------------------------------------------
-
-enum { FRAMES_PER_TILE = 30, SUBUNITS_PER_LEVEL = 420, SLOPE_STEP = 14, TERMINAL_SPEED = 50 };
+//
+// create_object() makes the walk's map afresh for anything but a placeholder
+// (see animate_objects); the rules file placeholders through
+// create_placeholder(), which marks the tile.
 
 // A kind 0/1/2 placeholder for cell (x, y, z), inserted at link.
 void create_placeholder(OBJECT **link, int x, int y, int z, int kind, OBJECT *owner);
@@ -131,12 +102,6 @@ OBJECT **first_link_at(OBJECT **link, int z);
 // The link holding the object at exactly level z, or null: at most one
 // object stands at a level.
 OBJECT **object_link_at(OBJECT **head, int z);
-
-// Ends the program: the rules and the editor cannot go on without the
-// memory they asked for.
-[[noreturn]] void out_of_memory();
-// The level at which an object rests on the floor of hollow h.
-int floor_level(const HOLLOW *h);
 
 // Starts the move of *ao_object into hollow t of tile (tx, ty); z_speed and
 // z_offset are already set for a climb, descent or level move.
@@ -165,22 +130,24 @@ int rolling_onto_curved_moving();
 int player_onto_diamond();
 int rock_onto_diamond();
 
-// Collects the diamond held by link: the chime, the count, the object.
-void collect_diamond(OBJECT **link);
-// The chime goes through this: play_sample, or a test's ear.
-struct SAMPLE;
-extern int (*collect_sample_player)(const SAMPLE *s, int vol, int pan, int freq, int loop);
+// The collector takes the diamond held by link: the chime's draw, the count,
+// the object, and the events that tell of it.
+void collect_diamond(const OBJECT *collector, OBJECT **link);
 
 // ---- players, rocks and diamonds ---------------------------------------------
 
-// The actions of the player being stepped: turn left, turn right, down, up,
-// forward, back, strafe left, strafe right.
-enum { HELD_TURN_LEFT, HELD_TURN_RIGHT, HELD_DOWN, HELD_UP, HELD_FORWARD, HELD_BACK,
-       HELD_STRAFE_LEFT, HELD_STRAFE_RIGHT, N_HELD };
+// The step in progress, while animate_objects() runs: what its players hold
+// and where what happens goes (null when nobody listens).
+extern const PLAYER_ACTIONS *step_actions;
+extern std::vector<RULE_EVENT> *step_events;
+// The actions of the player being stepped.
 extern unsigned char key_held[N_HELD];
 
 int animate_player();
 void propagate_player_directions();
+// One step of a player's turn and tilt under the held actions: the player's
+// own, and the editor's camera's.
+void turn_and_tilt(PLAYER_DATA *p, const unsigned char held[N_HELD]);
 void process_standing_player();
 int player_try_to_move();
 
@@ -202,17 +169,5 @@ void check_rock_dir(ROCK_DIR *e);
 int animate_diamond();
 // One step of a diamond's turn: all that its step does.
 void turn_diamond(DIAMOND_DATA *d);
-
-// The per-type file data, as stored in land files.
-int load_player_data(OBJECT *o, PACKFILE *f);
-int load_diamond_data(OBJECT *o, PACKFILE *f);
-int load_rock_data(OBJECT *o, PACKFILE *f);
-void save_player_data(OBJECT *o, PACKFILE *f);
-void save_diamond_data(OBJECT *o, PACKFILE *f);
-void save_rock_data(OBJECT *o, PACKFILE *f);
-
-// Unlinks the object held by *link (the link takes its next) and frees it.
-void destroy_object(OBJECT **link);
-void destroy_all_objects(OBJECT *list);
 
 #endif

@@ -2,28 +2,15 @@
 // climbing and descending slopes.
 #include "land/land.h"
 #include "objects/objects.h"
-#include "render/render.h"
-#include "shell/shell.h"
 
 unsigned char key_held[N_HELD];
-
-static void read_keys(int index)
-{
-    static const int action_of[N_HELD] = {ACT_TURN_LEFT, ACT_TURN_RIGHT, ACT_DOWN, ACT_UP, ACT_FORWARD,
-                                          ACT_BACK, ACT_STRAFE_LEFT, ACT_STRAFE_RIGHT};
-    for (int i = 0; i < N_HELD; i++)
-        key_held[i] = action_held(ckey, index, action_of[i]);
-    if (action_held(ckey, index, ACT_STRAFE)) {
-        key_held[HELD_STRAFE_LEFT] |= key_held[HELD_TURN_LEFT];
-        key_held[HELD_STRAFE_RIGHT] |= key_held[HELD_TURN_RIGHT];
-        key_held[HELD_TURN_LEFT] = key_held[HELD_TURN_RIGHT] = 0;
-    }
-}
 
 int animate_player()
 {
     OBJECT *o = *ao_object;
-    read_keys(((PLAYER_DATA *)o->data)->index);
+    int index = ((PLAYER_DATA *)o->data)->index;
+    for (int i = 0; i < N_HELD; i++)
+        key_held[i] = step_actions->held[index & 1][i];
     propagate_player_directions();
     if (o->move_step)
         process_moving_object();
@@ -34,10 +21,9 @@ int animate_player()
     return 1;
 }
 
-void propagate_player_directions()
+void turn_and_tilt(PLAYER_DATA *p, const unsigned char held[N_HELD])
 {
-    PLAYER_DATA *p = (PLAYER_DATA *)(*ao_object)->data;
-    bool up = key_held[HELD_UP], down = key_held[HELD_DOWN];
+    bool up = held[HELD_UP], down = held[HELD_DOWN];
     if (up && !down) {
         if (p->pitch < 30)
             p->pitch++;
@@ -58,14 +44,19 @@ void propagate_player_directions()
         p->turn--;
         return;
     }
-    bool left = key_held[HELD_TURN_LEFT], right = key_held[HELD_TURN_RIGHT];
+    bool left = held[HELD_TURN_LEFT], right = held[HELD_TURN_RIGHT];
     if (left && !right) {
         p->facing = (p->facing - 1) & 3;
-        p->turn = 29;
+        p->turn = FRAMES_PER_TILE - 1;
     } else if (right && !left) {
         p->facing = (p->facing + 1) & 3;
-        p->turn = -29;
+        p->turn = -(FRAMES_PER_TILE - 1);
     }
+}
+
+void propagate_player_directions()
+{
+    turn_and_tilt((PLAYER_DATA *)(*ao_object)->data, key_held);
 }
 
 void process_standing_player()

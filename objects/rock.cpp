@@ -3,7 +3,6 @@
 
 #include "land/land.h"
 #include "objects/objects.h"
-#include "render/render.h"
 
 ROCK_DIR rock_dir[4];
 

@@ -2,16 +2,17 @@
 // models, rocks as spheres, placeholders as the object they make room for.
 #include <cmath>
 
-#include "land/land.h"
-#include "objects/objects.h"
 #include "render/render.h"
+
+draw_fn draw_object[N_OBJECT_TYPES] = {draw_placeholder, draw_player, draw_diamond, draw_rock};
+int drawing_placeholder = 0;
 
 namespace {
 
 // The drawn centre of a moving object: its tile's centre slid along the move.
 void slide(const OBJECT *o, float &x, float &y)
 {
-    float d = (float)o->move_step / 30;
+    float d = (float)o->move_step / FRAMES_PER_TILE;
     switch (o->dir) {
     case 0: y -= d; break;
     case 1: x += d; break;
@@ -39,7 +40,7 @@ void draw_player(OBJECT *o)
         slide(o, x, y);
     else if (drawing_placeholder)
         return;  // a faller is drawn from its own list only
-    z -= (float)o->z_offset / 420;
+    z -= (float)o->z_offset / SUBUNITS_PER_LEVEL;
     const PLAYER_DATA *p = (const PLAYER_DATA *)o->data;
     draw_model(&model_player, x, y, z, (float)((30 * p->facing + p->turn) * M_PI / 60));
 }
@@ -58,7 +59,7 @@ void draw_rock(OBJECT *o)
         slide(o, x, y);
     else if (drawing_placeholder)
         return;
-    z -= (float)o->z_offset / 420;
+    z -= (float)o->z_offset / SUBUNITS_PER_LEVEL;
     draw_sphere((float)dpv_x, (float)(dpv_x + 1), (float)dpv_y, (float)(dpv_y + 1), x, y, z, 0.5f,
                 land_texture(land, ((const ROCK_DATA *)o->data)->texture));
 }

@@ -2,11 +2,12 @@
 #include <cmath>
 
 #include "render/pipeline.h"
-#include "shell/shell.h"
 
 namespace {
 
 enum { MAX_MODEL_VERTICES = 512 };
+
+BITMAP *model_texture[N_MODEL_TEXTURES];
 
 float trans_vtx[MAX_MODEL_VERTICES][3];
 V3D_f obj_vtx[4];
@@ -39,8 +40,8 @@ struct octahedron_surfaces {
     }
 };
 
-octahedron_surfaces surf_diamond(DATA_DIAMOND_TEX);
-octahedron_surfaces surf_earthydiamond(DATA_PLAYER_TEX);
+octahedron_surfaces surf_diamond(MODEL_TEX_DIAMOND);
+octahedron_surfaces surf_earthydiamond(MODEL_TEX_PLAYER);
 
 void fill_corner(V3D_f *v, const SURFACE_CORNER &c)
 {
@@ -52,6 +53,12 @@ void fill_corner(V3D_f *v, const SURFACE_CORNER &c)
 }
 
 } // namespace
+
+void set_model_textures(BITMAP *diamond, BITMAP *player)
+{
+    model_texture[MODEL_TEX_DIAMOND] = diamond;
+    model_texture[MODEL_TEX_PLAYER] = player;
+}
 
 MODEL model_diamond = {6, vtx_diamond, 8, surf_diamond.s};
 MODEL model_player = {6, vtx_diamond, 8, surf_earthydiamond.s};
@@ -84,6 +91,6 @@ void draw_model(MODEL *model, float x, float y, float z, float angle)
             fill_corner(&obj_vtx[3], s.corner[3]);
             n = 4;
         }
-        fill_lit_polygon(n, obj_vtxp, (BITMAP *)dat[s.texture].dat);
+        fill_lit_polygon(n, obj_vtxp, model_texture[s.texture]);
     }
 }

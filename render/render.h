@@ -1,21 +1,28 @@
-// render.h -- the renderer's contract: player views, models, spheres and the
-// slope shapes that the movement rules share with it.
+// render.h -- the renderer's contract: player views, models and spheres.
+//
+// The renderer reads the land and what it is handed here, draws into the
+// bitmap it is given, and changes nothing else: it knows neither the shell
+// nor the editor nor the music.
 #ifndef TAVO_RENDER_H
 #define TAVO_RENDER_H
 
 #include <allegro.h>
 
-struct OBJECT;
-struct PLAYER_DATA;
-struct PLAYER_INFO;
-struct HOLLOW;
+#include "land/land.h"
 
 // ---- player views -------------------------------------------------------------
 
-// Draws the view of info->object into info->view: the whole land, far to
-// near, with fog towards land->fog_colour.  color_map must hold the land's
-// fog table.
-void draw_player_view(PLAYER_INFO *info);
+// Draws what viewer (a player, or the editor's camera) sees into view: the
+// whole land, far to near, with fog towards land->fog_colour.  color_map must
+// hold the land's fog table, and the models' textures must have been given
+// (set_model_textures).  poll, when given, is called between the steps of the
+// walk, so that a long drawing does not starve whoever waits on it (the music).
+void draw_player_view(BITMAP *view, OBJECT *viewer, void (*poll)() = nullptr);
+
+// A filled white circle at world point (x, y, z) in the view drawn last, its
+// radius size over the depth; nothing when the point is behind the eye.  For
+// marks drawn over a view (the editor's cursor).
+void mark_view_point(float x, float y, float z, float size);
 
 // For tests and benchmarks: false draws every tile as the unculled walk does.
 // True (the default) passes over tiles and levels too far away to show.
@@ -48,7 +55,7 @@ struct SURFACE_CORNER {
 
 struct SURFACE {
     SURFACE_CORNER corner[4];
-    int texture;  // datafile entry
+    int texture;  // MODEL_TEX_DIAMOND or MODEL_TEX_PLAYER
 };
 
 struct MODEL {
@@ -60,6 +67,11 @@ struct MODEL {
 
 extern MODEL model_diamond;
 extern MODEL model_player;
+
+// The textures the models' surfaces are painted with; the game gives its
+// datafile's before any view is drawn.
+enum { MODEL_TEX_DIAMOND, MODEL_TEX_PLAYER, N_MODEL_TEXTURES };
+void set_model_textures(BITMAP *diamond, BITMAP *player);
 
 // Draws a model at world (x, y, z) turned by angle about the vertical.
 void draw_model(MODEL *model, float x, float y, float z, float angle);
@@ -81,39 +93,17 @@ enum sphere_fill_kind { SPHERE_FILL_REFERENCE, SPHERE_FILL_PORTABLE, SPHERE_FILL
 extern sphere_fill_kind sphere_fill;
 extern const sphere_fill_kind sphere_fill_best;
 
-// ---- the object drawers (entries of draw_object) ------------------------------
+// ---- the object drawers ----------------------------------------------------
+
+// Draws an object in the view being drawn, by type; a null entry draws nothing.
+typedef void (*draw_fn)(OBJECT *o);
+extern draw_fn draw_object[N_OBJECT_TYPES];
+// 1 while a placeholder draws its owner.
+extern int drawing_placeholder;
 
 void draw_placeholder(OBJECT *o);
 void draw_player(OBJECT *o);
 void draw_diamond(OBJECT *o);
 void draw_rock(OBJECT *o);
-
-// ---- slope shapes --------------------------------------------------------------
-
-// Offsets inside a cell: dx, dy from the tile's corner, dz from the floor.
-struct SLOPE_VERTEX {
-    int dx, dy, dz;
-};
-
-struct SLOPE_POLY {
-    int uv_start;  // texture corner of the first vertex; vertex i takes (uv_start + i) & 3
-    int n;         // 3 or 4; 0 for no face
-    SLOPE_VERTEX vertices[4];
-};
-
-struct SLOPE {
-    int n_floors;
-    SLOPE_POLY floors[2];
-    const SLOPE_POLY *walls;  // four side faces by direction; null for the flat shape
-    unsigned char high[4];    // 1 where the floor's edge on that side is raised
-    int rise;
-};
-
-enum { N_SLOPES = 13 };
-extern const SLOPE slope[N_SLOPES];
-
-// Texture corner k of a polygon: 0 = (0, 0), 1 = (0, 128), 2 = (128, 128), 3 = (128, 0).
-extern const float tex_corner_u[4];
-extern const float tex_corner_v[4];
 
 #endif

@@ -10,12 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "editor/editor.h"
-#include "land/land.h"
-#include "objects/objects.h"
 #include "render/pipeline.h"
 #include "render/sphere_fill.h"
-#include "shell/shell.h"
 
 BITMAP *dpv_view = nullptr;
 OBJECT *dpv_object = nullptr;
@@ -38,8 +34,8 @@ static int vtxout[10];
 
 static const float NEAR_DEPTH = 0.1f;
 static const float FAR_DEPTH = 10.0f;
-static const float ONE_THIRTIETH = 0.033333335f;
-static const float ONE_420TH = 0.0023809525f;
+static const float MOVE_PER_STEP = 1.0f / FRAMES_PER_TILE;
+static const float LEVELS_PER_SUBUNIT = 1.0f / SUBUNITS_PER_LEVEL;
 
 // How far a view reaches, with a quarter unit to spare for the rounding of the
 // camera transform.  A polygon is filled only when one of its clipped vertices
@@ -56,9 +52,13 @@ static const double OBJECT_REACH = 17.3205081 + 0.25;
 static double eye_x, eye_y, eye_z;
 static double surface_reach = HUGE_VAL;
 
+// Called between the walk's steps; see draw_player_view().
+static void (*dpv_poll)() = nullptr;
+
 static void poll_music()
 {
-    al_poll_duh(music_player);
+    if (dpv_poll)
+        dpv_poll();
 }
 
 // The distance from a to the span lo..hi, 0 inside it.
@@ -81,7 +81,7 @@ static bool object_in_reach(const OBJECT *o)
         return true;
     if (o->type == OBJ_PLACEHOLDER && ((const PLACEHOLDER_DATA *)o->data)->owner)
         o = ((const PLACEHOLDER_DATA *)o->data)->owner;
-    double shift = abs(o->z_offset) / 420.0;
+    double shift = abs(o->z_offset) / (double)SUBUNITS_PER_LEVEL;
     return gap(eye_z, o->z - shift, o->z + 1 + shift) < OBJECT_REACH;
 }
 
@@ -146,7 +146,7 @@ view_camera camera_of(const OBJECT *o, const PLAYER_DATA *p)
     c.ex = (float)o->x + 0.5f;
     c.ey = (float)o->y + 0.5f;
     if (o->move_step) {
-        float d = (float)o->move_step * ONE_THIRTIETH;
+        float d = (float)o->move_step * MOVE_PER_STEP;
         switch (o->dir) {
         case 0: c.ey -= d; break;
         case 1: c.ex += d; break;
@@ -154,7 +154,7 @@ view_camera camera_of(const OBJECT *o, const PLAYER_DATA *p)
         default: c.ex -= d; break;
         }
     }
-    c.ez = (float)o->z + 0.8f - (float)o->z_offset * ONE_420TH;
+    c.ez = (float)o->z + 0.8f - (float)o->z_offset * LEVELS_PER_SUBUNIT;
     return c;
 }
 
@@ -287,9 +287,7 @@ static void at(int x, int y, tile_step f)
         f();
 }
 
-// A filled circle at a world point, radius scaled by depth; nothing when the
-// point is behind the near plane.
-static void mark_point(float x, float y, float z, float size)
+void mark_view_point(float x, float y, float z, float size)
 {
     float cx, cy, cz;
     apply_matrix_f(&dpv_m, x, y, z, &cx, &cy, &cz);
@@ -298,27 +296,6 @@ static void mark_point(float x, float y, float z, float size)
     float sx, sy;
     persp_project_f(cx, cy, cz, &sx, &sy);
     circlefill(dpv_view, (int)sx, (int)sy, (int)(size / cz), makecol(255, 255, 255));
-}
-
-static void draw_editor_marks()
-{
-    poll_music();
-    float xe = (float)xeditor, ye = (float)yeditor, ze = (float)zeditor;
-    mark_point(xe + 0.5f, ye + 0.5f, ze + 0.5f, 10);
-    if (edit_mode != 1)
-        return;
-    if (editor_texwall == 0) {
-        mark_point(xe + 0.5f, ye + 0.5f, ze, 5);
-    } else if (editor_texwall == 2) {
-        mark_point(xe + 0.5f, ye + 0.5f, ze + 1, 5);
-    } else {
-        switch (dpv_player->facing) {
-        case 0: mark_point(xe + 0.5f, ye, ze + 0.5f, 5); break;
-        case 1: mark_point(xe + 1, ye + 0.5f, ze + 0.5f, 5); break;
-        case 2: mark_point(xe + 0.5f, ye + 1, ze + 0.5f, 5); break;
-        default: mark_point(xe, ye + 0.5f, ze + 0.5f, 5); break;
-        }
-    }
 }
 
 // One row off the camera row: left of the camera column towards it, then
@@ -335,11 +312,12 @@ static void walk_row(int y, int px, int w, tile_step near_wall)
         visit(x, y, dpv_draw_rwall, near_wall);
 }
 
-void draw_player_view(PLAYER_INFO *info)
+void draw_player_view(BITMAP *view, OBJECT *viewer, void (*poll)())
 {
-    dpv_object = info->object;
+    dpv_object = viewer;
     dpv_player = (PLAYER_DATA *)dpv_object->data;
-    dpv_view = info->view;
+    dpv_view = view;
+    dpv_poll = poll;
     set_projection_viewport(0, 0, dpv_view->w, dpv_view->h);
     clear_to_color(dpv_view, land->fog_colour);
     view_camera cam = camera_of(dpv_object, dpv_player);
@@ -360,9 +338,11 @@ void draw_player_view(PLAYER_INFO *info)
     px = px < 0 ? 0 : px >= w ? w - 1 : px;
     py = py < 0 ? 0 : py >= h ? h - 1 : py;
     dpv_zp = o->z;
-    if (o->z_offset > 336)
+    // Past four fifths of the way down the eye counts as the level below;
+    // a fifth of the way up, as the level above.
+    if (o->z_offset > SUBUNITS_PER_LEVEL * 4 / 5)
         dpv_zp = o->z - 1;
-    else if (o->z_offset <= -84)
+    else if (o->z_offset <= -SUBUNITS_PER_LEVEL / 5)
         dpv_zp = o->z + 1;
 
     // Rows behind the camera row, then the camera row's far walls, then the
@@ -386,6 +366,4 @@ void draw_player_view(PLAYER_INFO *info)
         walk_row(y, px, w, dpv_draw_bwall);
     draw_waiting_spheres();
     reach_everything();
-    if (editor_running)
-        draw_editor_marks();
 }

@@ -2,8 +2,6 @@
 // recorded input frame and draws whenever the logic has caught up.
 #include <cstdio>
 
-#include "land/land.h"
-#include "objects/objects.h"
 #include "render/render.h"
 #include "shell/shell.h"
 
@@ -40,6 +38,22 @@ void remove_views()
     }
 }
 
+static void poll_music()
+{
+    al_poll_duh(music_player);
+}
+
+void draw_player_row(PLAYER_INFO *row)
+{
+    draw_player_view(row->view, row->object, poll_music);
+}
+
+void step_land(const char *f, std::vector<RULE_EVENT> *events)
+{
+    animate_objects(read_player_actions(f), events);
+    sort_objects();
+}
+
 void run_logic_step()
 {
     ckey = retrieve_input_frame();
@@ -48,8 +62,9 @@ void run_logic_step()
         ckey = next_playback_frame(*game_playback);
     if (game_recording)
         record_frame(*game_recording, ckey);
-    animate_objects();
-    sort_objects();
+    std::vector<RULE_EVENT> events;
+    step_land(ckey, &events);
+    sound_rule_events(events);
     destroy_input_frame();
     update_messages();
 }
@@ -61,7 +76,7 @@ void draw_game_frame(int rate)
     for (int p = 0; p < n_players; p++) {
         draw_player_panel(&player_info[p]);
         al_poll_duh(music_player);
-        draw_player_view(&player_info[p]);
+        draw_player_row(&player_info[p]);
         al_poll_duh(music_player);
     }
     if (n_players == 0) {

@@ -80,3 +80,22 @@ bool action_held(const char *f, int p, int a)
     const unsigned char *k = player_info[p].key[a];
     return (k[0] && f[k[0]]) || (k[1] && f[k[1]]);
 }
+
+PLAYER_ACTIONS read_player_actions(const char *f)
+{
+    static const int action_of[N_HELD] = {ACT_TURN_LEFT, ACT_TURN_RIGHT, ACT_DOWN, ACT_UP, ACT_FORWARD,
+                                          ACT_BACK, ACT_STRAFE_LEFT, ACT_STRAFE_RIGHT};
+    PLAYER_ACTIONS a;
+    for (int p = 0; p < 2; p++) {
+        unsigned char *held = a.held[p];
+        for (int i = 0; i < N_HELD; i++)
+            held[i] = action_held(f, p, action_of[i]);
+        // The strafe key makes the turn keys step sideways.
+        if (action_held(f, p, ACT_STRAFE)) {
+            held[HELD_STRAFE_LEFT] |= held[HELD_TURN_LEFT];
+            held[HELD_STRAFE_RIGHT] |= held[HELD_TURN_RIGHT];
+            held[HELD_TURN_LEFT] = held[HELD_TURN_RIGHT] = 0;
+        }
+    }
+    return a;
+}

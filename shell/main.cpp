@@ -122,12 +122,13 @@ static std::string land_name_for_tape(const char *land_path, const char *tape_pa
 // after.  Gives the diamonds left when a game was played, else -1.
 static int play_land(const char *path)
 {
-    land = load_land(path);
-    if (!land) {
+    LAND *l = load_land(path, LAND_FOR_PLAY);
+    if (!l) {
         // No game starts without a land.
         show_failure("Cannot load the land:", get_filename(path));
         return -1;
     }
+    set_game_land(l);
     int left = -1;
     if (choose_gfx_mode()) {
         scrbuf = create_bitmap(gfx_mode_d[gfx_mode].w, gfx_mode_d[gfx_mode].h);
@@ -136,8 +137,7 @@ static int play_land(const char *path)
         destroy_bitmap(scrbuf);
         scrbuf = nullptr;
     }
-    destroy_land(land);
-    land = nullptr;
+    free_game_land();
     return left;
 }
 
@@ -248,6 +248,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    hand_out_game_data();
     create_rgb_table(&the_rgb_map, (RGB *)dat[DATA_PALETTE].dat, nullptr);
     rgb_map = &the_rgb_map;
     color_map = &the_fog_map;

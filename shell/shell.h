@@ -12,7 +12,8 @@
 #include <allegro.h>
 #include <aldumb.h>
 
-struct OBJECT;
+#include "land/land.h"
+#include "objects/objects.h"
 
 // ---- input frames ----------------------------------------------------------
 
@@ -51,6 +52,10 @@ void interrupt_store_frame();
 
 // Whether action a of player row p is held in frame f.
 bool action_held(const char *f, int p, int a);
+
+// What each player holds in frame f, read off the rows' key bindings, as the
+// rules take it: with the strafe key held, the turn keys step sideways.
+PLAYER_ACTIONS read_player_actions(const char *f);
 
 // The timer is reached through these so that tests, which cannot install
 // Allegro's timer headless, can see what the input code asks of it.
@@ -189,7 +194,27 @@ const std::string &data_folder();
 
 // ---- the game ---------------------------------------------------------------
 
-// Plays land until Esc or its last diamond; scrbuf and music are ready.
+// The players of the current land: rows 0 .. n_players-1 of player_info play.
+extern int n_players;
+
+// Makes l the current land of a game: the player count and each row's
+// object come from its placements, and the fog table from the palette.
+void set_game_land(LAND *l);
+// Frees the current land and drops the rows' pointers into it.
+void free_game_land();
+
+// Hands the game's data to the layers below it: the models' textures from
+// the datafile, and the folder the textures that lands name are found in.
+void hand_out_game_data();
+
+// The chime of a collected diamond goes through this: play_sample, or a
+// test's ear.
+extern int (*collect_sample_player)(const SAMPLE *s, int vol, int pan, int freq, int loop);
+// Sounds what a logic step reports.
+void sound_rule_events(const std::vector<RULE_EVENT> &events);
+
+// Plays land until Esc or its last diamond; scrbuf and music are ready, and
+// the land was made current with set_game_land().
 void play_game();
 
 // play_game() with the music loaded for it and unloaded after (silent
@@ -201,6 +226,14 @@ void play_game_with_music();
 void lay_out_views(int players, int w, int h);
 void remove_views();
 void draw_player_panel(PLAYER_INFO *row);
+// The view of a row's object in its view bitmap, with the music fed while
+// it is drawn.
+void draw_player_row(PLAYER_INFO *row);
+
+// One logic step of the current land on frame f: the players' actions read
+// off it by the rows' key bindings, every object stepped, the moved ones
+// re-filed.  What happened is appended to events when given.
+void step_land(const char *f, std::vector<RULE_EVENT> *events = nullptr);
 
 // One logic step on the oldest recorded frame.
 void run_logic_step();

@@ -158,6 +158,7 @@ inline void start_drawing_tests()
     set_palette(pal);
     create_rgb_table(&the_rgb_map, pal, nullptr);
     rgb_map = &the_rgb_map;
+    hand_out_game_data();
     for (int l = 0; l < PAL_SIZE; l++)
         for (int c = 0; c < PAL_SIZE; c++)
             unfaded_map.data[l][c] = (unsigned char)c;

@@ -39,6 +39,7 @@ inline void start_renderer()
         // As the game does: fog tables are built through the RGB map.
         create_rgb_table(&the_rgb_map, (RGB *)dat[DATA_PALETTE].dat, nullptr);
         rgb_map = &the_rgb_map;
+        hand_out_game_data();
     }
 }
 
@@ -160,7 +161,7 @@ struct viewer {
 
     BITMAP *view() const { return info.view; }
     int px(int i, int j) const { return info.view->line[j][i]; }
-    void draw() { draw_player_view(&info); }
+    void draw() { draw_player_view(info.view, info.object); }
 };
 
 struct vec3d {

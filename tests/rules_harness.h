@@ -197,11 +197,7 @@ protected:
         land_source_result r = parse_land_source("textures a.pcx b.pcx c.pcx\n" + body);
         if (!r.land)  // a fault of the test itself: nothing below can run
             throw std::runtime_error("land text: " + r.error);
-        land = r.land;
-        n_players = r.n_players;
-        for (OBJECT *o : all_objects())
-            if (o->type == OBJ_PLAYER)
-                player_info[player_data(o)->index].object = o;
+        set_game_land(r.land);
         frame = 0;
         fault.clear();
         std::string why = broken_rule();
@@ -210,17 +206,16 @@ protected:
 
     void unload()
     {
-        if (land)
-            free_land(land);
-        land = nullptr;
-        n_players = 0;
-        player_info[0].object = player_info[1].object = nullptr;
+        free_game_land();
     }
 
     OBJECT *player(int i = 0) const
     {
         return player_info[i].object;
     }
+
+    // What the last step reported.
+    std::vector<RULE_EVENT> events;
 
     // One logic step with the given keys held, as the game loop runs it.
     void step(held keys = {})
@@ -230,8 +225,9 @@ protected:
         for (int k : keys)
             input[k] = 1;
         ckey = input;
-        animate_objects();
-        sort_objects();
+        events.clear();
+        step_land(input, &events);
+        sound_rule_events(events);
         frame++;
         if (fault.empty()) {
             std::string why = broken_rule();

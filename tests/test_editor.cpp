@@ -171,8 +171,8 @@ std::string check_shape(LAND *l)
         if (editor_player_exists[i] != players[i])
             return "player " + std::to_string(i + 1) + " flag " + std::to_string(editor_player_exists[i]) +
                    " but " + std::to_string(players[i]) + " in the land";
-    if (n_players != players[0] + players[1])
-        return "n_players " + std::to_string(n_players) + " but " + std::to_string(players[0] + players[1]) +
+    if (l->n_players != players[0] + players[1])
+        return "n_players " + std::to_string(l->n_players) + " but " + std::to_string(players[0] + players[1]) +
                " players in the land";
     return "";
 }
@@ -288,12 +288,12 @@ void make_walls(LAND *l, F paint)
             }
 }
 
-OBJECT *add_player(HOLLOW *h, int x, int y, int z, int index)
+OBJECT *add_player(LAND *l, HOLLOW *h, int x, int y, int z, int index)
 {
     OBJECT *o = add_object(h, OBJ_PLAYER, x, y, z);
     ((PLAYER_DATA *)o->data)->index = index;
     editor_player_exists[index] = 1;
-    n_players++;
+    l->n_players++;
     return o;
 }
 
@@ -344,7 +344,7 @@ random_land make_random_land(std::mt19937 &rng, int w, int h, int n_textures)
     for (int i = 0; i < (int)cells.size(); i++) {
         const cell &c = cells[i];
         if (i == player_cell[0] || i == player_cell[1])
-            add_player(c.h, c.x, c.y, c.z, i == player_cell[0] ? 0 : 1);
+            add_player(l, c.h, c.x, c.y, c.z, i == player_cell[0] ? 0 : 1);
         else if (rnd(100) < 10)
             add_object(c.h, OBJ_DIAMOND, c.x, c.y, c.z);
         else if (rnd(100) < 10)
@@ -366,7 +366,6 @@ protected:
         start_headless_allegro();
         editor_running = 1;
         editor_player_exists[0] = editor_player_exists[1] = 0;
-        n_players = 0;
         editor_object = 0;
         editor_texwall = 0;
         xeditor = yeditor = zeditor = 0;
@@ -377,7 +376,6 @@ protected:
         destroy_land(land);
         land = nullptr;
         editor_running = 0;
-        n_players = 0;
     }
     void at(int x, int y, int z)
     {
@@ -418,6 +416,7 @@ TEST_F(EditorTest, RandomSessionsKeepTheLandWhole)
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed);
         auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
+        editor_player_exists[0] = editor_player_exists[1] = 0;
         random_land r = make_random_land(rng, w, h, n_textures);
         land = r.land;
         editor_object = 0;
@@ -543,15 +542,15 @@ TEST_F(EditorTest, RandomSessionsKeepTheLandWhole)
         ASSERT_EQ(save_land(land, path), 0);
         std::string saved = describe(land, false);
         int flags[2] = {editor_player_exists[0], editor_player_exists[1]};
-        int players = n_players;
+        int players = land->n_players;
         destroy_land(land);
-        land = load_land(path);
+        land = load_land(path, LAND_FOR_EDITING);
         unlink(path);
         ASSERT_NE(land, nullptr) << land_load_error();
         EXPECT_EQ(describe(land, false), saved);
-        EXPECT_EQ(editor_player_exists[0], flags[0]);
-        EXPECT_EQ(editor_player_exists[1], flags[1]);
-        EXPECT_EQ(n_players, players);
+        EXPECT_EQ(land->player[0] != nullptr, flags[0]);
+        EXPECT_EQ(land->player[1] != nullptr, flags[1]);
+        EXPECT_EQ(land->n_players, players);
         destroy_land(land);
         land = nullptr;
     }
@@ -567,7 +566,7 @@ TEST_F(EditorTest, OpeningCells)
     lower->floor_tex = 1;
     lower->roof_tex = 2;
     add_object(lower, OBJ_DIAMOND, 0, 0, 0);
-    add_player(lower, 0, 0, 1, 0);
+    add_player(land, lower, 0, 0, 1, 0);
     HOLLOW *upper = add_hollow(land, 0, 0, 3, 5);
     upper->floor_tex = 2;
     upper->roof_tex = 3;
@@ -590,7 +589,7 @@ TEST_F(EditorTest, OpeningCells)
     EXPECT_EQ(joined->floor_tex, 1);
     EXPECT_EQ(joined->roof_tex, 3);
     EXPECT_EQ(object_levels(joined), (std::vector<int>{0, 1, 4}));
-    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(land->n_players, 1);
     // Side 0 faces out of the grid: the new level is an entry of texture 0
     // among the old ones.  Tile 1 is open at level 2, so it loses its entry
     // there instead and tile 0 gains none on that side.
@@ -661,8 +660,8 @@ TEST_F(EditorTest, FillingCells)
     add_object(h, OBJ_DIAMOND, 0, 0, 0);
     add_object(h, OBJ_ROCK, 0, 0, 1);
     add_object(h, OBJ_DIAMOND, 0, 0, 2);
-    add_player(add_hollow(land, 1, 0, 5, 6), 1, 0, 5, 0);
-    add_player(add_hollow(land, 1, 0, 7, 8), 1, 0, 7, 1);
+    add_player(land, add_hollow(land, 1, 0, 5, 6), 1, 0, 5, 0);
+    add_player(land, add_hollow(land, 1, 0, 7, 8), 1, 0, 7, 1);
     make_walls(land, [](int, int, int, int) { return 2; });
     expect_whole();
 
@@ -686,14 +685,14 @@ TEST_F(EditorTest, FillingCells)
     expect_whole();
 
     // The only level of a hollow with player 1 in it.
-    ASSERT_EQ(n_players, 2);
+    ASSERT_EQ(land->n_players, 2);
     at(1, 0, 5);
     fill_land();
     ASSERT_NE(land->tile[0][1].hollow, nullptr);
     EXPECT_EQ(land->tile[0][1].hollow->floor, 7);
     EXPECT_EQ(editor_player_exists[0], 0);
     EXPECT_EQ(editor_player_exists[1], 1);
-    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(land->n_players, 1);
     expect_whole();
 
     // Filling a solid cell does nothing.
@@ -784,11 +783,11 @@ TEST_F(EditorTest, PlacingObjects)
 
     // A player turned into a diamond leaves the books.
     insert_player(0);
-    ASSERT_EQ(n_players, 1);
+    ASSERT_EQ(land->n_players, 1);
     insert_object();
     EXPECT_EQ(object_at(land, 0, 0, 0)->type, OBJ_DIAMOND);
     EXPECT_EQ(editor_player_exists[0], 0);
-    EXPECT_EQ(n_players, 0);
+    EXPECT_EQ(land->n_players, 0);
     expect_whole();
 
     // Nothing in the slope cell, in solid cells above or beside a hollow.
@@ -801,7 +800,7 @@ TEST_F(EditorTest, PlacingObjects)
         insert_player(1);
     }
     EXPECT_EQ(describe(land), before);
-    EXPECT_EQ(n_players, 0);
+    EXPECT_EQ(land->n_players, 0);
     EXPECT_EQ(editor_player_exists[0] + editor_player_exists[1], 0);
     // One level up from the slope is where things stand.
     at(1, 0, 1);
@@ -820,10 +819,10 @@ TEST_F(EditorTest, PlacingPlayers)
 
     at(0, 0, 1);
     insert_player(0);
-    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(land->n_players, 1);
     at(2, 0, 0);
     insert_player(0);
-    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(land->n_players, 1);
     EXPECT_EQ(object_at(land, 0, 0, 1), nullptr);
     ASSERT_NE(object_at(land, 2, 0, 0), nullptr);
     EXPECT_EQ(player_index(object_at(land, 2, 0, 0)), 0);
@@ -835,7 +834,7 @@ TEST_F(EditorTest, PlacingPlayers)
     EXPECT_EQ(player_index(object_at(land, 2, 0, 0)), 1);
     EXPECT_EQ(editor_player_exists[0], 0);
     EXPECT_EQ(editor_player_exists[1], 1);
-    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(land->n_players, 1);
     expect_whole();
 
     // Onto a rock: the rock becomes the player.
@@ -846,14 +845,14 @@ TEST_F(EditorTest, PlacingPlayers)
     insert_player(0);
     EXPECT_EQ(object_at(land, 1, 0, 1)->type, OBJ_PLAYER);
     EXPECT_EQ(object_levels(land->tile[0][1].hollow), (std::vector<int>{1}));
-    EXPECT_EQ(n_players, 2);
+    EXPECT_EQ(land->n_players, 2);
     expect_whole();
 
     // M removes a player and its flag.
     clear_land();
     EXPECT_EQ(object_at(land, 1, 0, 1), nullptr);
     EXPECT_EQ(editor_player_exists[0], 0);
-    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(land->n_players, 1);
     expect_whole();
 }
 
@@ -963,7 +962,7 @@ LAND *land_for_keys(int n_textures)
 {
     LAND *l = new_land(3, 1, n_textures);
     HOLLOW *h = add_hollow(l, 0, 0, 0, 4);
-    add_player(h, 0, 0, 1, 0);
+    add_player(l, h, 0, 0, 1, 0);
     add_object(h, OBJ_DIAMOND, 0, 0, 2);
     add_hollow(l, 1, 0, 0, 2, 3);
     make_walls(l, [](int, int, int, int) { return 0; });
@@ -1106,7 +1105,7 @@ std::string state_of(const LAND *l)
     EXPECT_EQ(save_land(l, file.path), 0);
     std::ifstream in(file.path, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf() << "\ndiamonds " << l->n_diamonds << " players " << n_players << " "
+    s << in.rdbuf() << "\ndiamonds " << l->n_diamonds << " players " << l->n_players << " "
       << editor_player_exists[0] << editor_player_exists[1];
     return s.str();
 }

@@ -8,6 +8,7 @@
 
 #include "headless.h"
 #include "land_builder.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -125,40 +126,37 @@ TEST(HollowLookup, FindsTheHollowHoldingALevel)
     EXPECT_EQ(find_hollow(t, 7), nullptr);
 }
 
-TEST(DestroyLand, FreesEverythingAndResetsPlayerState)
+TEST(DestroyLand, FreesEverythingAndTheGameDropsItsPlayers)
 {
     start_headless_allegro();
     LAND *l = make_solid_land(3, 2, 2);
     l->texture[0] = create_bitmap(128, 128);  // slot 1 stays null, as a failed load leaves it
     HOLLOW *h = add_hollow(l, 1, 1, 0, 3);
     add_hollow(l, 1, 1, 4, 6);
-    add_object(h, OBJ_PLAYER, 1, 1, 0);
+    OBJECT *p = add_object(h, OBJ_PLAYER, 1, 1, 0);
     add_object(h, OBJ_ROCK, 1, 1, 1);
     add_object(h, OBJ_PLACEHOLDER, 1, 1, 2);
     l->tile[1][1].wall[0] = (int *)calloc(5, sizeof(int));
-
-    n_players = 2;
-    editor_running = 1;
-    editor_player_exists[0] = editor_player_exists[1] = 1;
     l->texture_filename = (char **)calloc(2, sizeof(char *));
     l->texture_filename[0] = strdup("rock.pcx");
     l->texture_filename[1] = strdup("grass.pcx");
+    l->n_players = 1;
+    l->player[0] = p;
 
-    // Leaks and double frees are caught by the sanitiser build of this test.
-    destroy_land(l);
+    // The game takes its rows from the land, and must never keep pointing
+    // into it once it is gone.  Leaks and double frees are caught by the
+    // sanitiser build of this test.
+    set_game_land(l);
+    EXPECT_EQ(land, l);
+    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(player_info[0].object, p);
+    EXPECT_EQ(player_info[1].object, nullptr);
+    free_game_land();
+    EXPECT_EQ(land, nullptr);
     EXPECT_EQ(n_players, 0);
-    EXPECT_EQ(editor_player_exists[0], 0);
-    EXPECT_EQ(editor_player_exists[1], 0);
-    editor_running = 0;
+    EXPECT_EQ(player_info[0].object, nullptr);
 
-    // Outside the editor the player flags are not the land's to touch.
-    LAND *m = make_solid_land(0, 0);
-    n_players = 1;
-    editor_player_exists[0] = 1;
-    destroy_land(m);
-    EXPECT_EQ(n_players, 0);
-    EXPECT_EQ(editor_player_exists[0], 1);
-    editor_player_exists[0] = 0;
+    destroy_land(nullptr);  // as free() takes null
 }
 
 TEST(FogMap, FadesTowardsTheFogColour)

@@ -118,18 +118,12 @@ protected:
     void SetUp() override
     {
         start_headless_allegro();
-        editor_running = 0;
-        player_info[0].object = player_info[1].object = nullptr;
     }
-    void TearDown() override
-    {
-        editor_running = 0;
-        remove(path.c_str());
-    }
-    LAND *load(const bytes &b)
+    void TearDown() override { remove(path.c_str()); }
+    LAND *load(const bytes &b, land_use use = LAND_FOR_PLAY)
     {
         write_packed(path, b);
-        return load_land(path.c_str());
+        return load_land(path.c_str(), use);
     }
 };
 
@@ -139,7 +133,7 @@ TEST_F(LandFile, TheHandWrittenStreamLoads)
 {
     LAND *l = load(base_land().build());
     ASSERT_NE(l, nullptr) << land_load_error();
-    EXPECT_EQ(n_players, 1);
+    EXPECT_EQ(l->n_players, 1);
     EXPECT_EQ(l->n_textures, 2);
     EXPECT_STREQ(l->texture_filename[1], "b.pcx");
     EXPECT_EQ(l->n_diamonds, 1);
@@ -150,8 +144,8 @@ TEST_F(LandFile, TheHandWrittenStreamLoads)
     OBJECT *p = h->object;
     EXPECT_EQ(p->type, OBJ_PLAYER);
     EXPECT_EQ(((PLAYER_DATA *)p->data)->facing, 1);
-    EXPECT_EQ(player_info[0].object, p);
-    EXPECT_EQ(player_info[1].object, nullptr);
+    EXPECT_EQ(l->player[0], p);
+    EXPECT_EQ(l->player[1], nullptr);
     OBJECT *rock = l->tile[0][1].hollow->object;
     int tex = ((ROCK_DATA *)rock->data)->texture;
     EXPECT_TRUE(tex >= 0 && tex <= 2) << tex;  // the stored 7 is replaced
@@ -166,8 +160,6 @@ TEST_F(LandFile, TheHandWrittenStreamLoads)
     EXPECT_TRUE(check_land(l, why, sizeof why)) << why;
 
     destroy_land(l);
-    EXPECT_EQ(player_info[0].object, nullptr);
-    EXPECT_EQ(n_players, 0);
 }
 
 TEST_F(LandFile, EveryTruncationIsRefused)
@@ -179,7 +171,6 @@ TEST_F(LandFile, EveryTruncationIsRefused)
         EXPECT_EQ(l, nullptr) << "prefix of " << n << " bytes";
         if (l)
             destroy_land(l);
-        EXPECT_EQ(player_info[0].object, nullptr) << n;
     }
 }
 
@@ -226,7 +217,6 @@ TEST_F(LandFile, BrokenStructuresAreRefused)
             destroy_land(l);
         EXPECT_NE(std::string(land_load_error()).find(c.reason), std::string::npos)
             << c.what << ": " << land_load_error();
-        EXPECT_EQ(player_info[0].object, nullptr) << c.what;
     }
 
     // Magic, and a file that is not packed at all.
@@ -242,17 +232,15 @@ TEST_F(LandFile, BrokenStructuresAreRefused)
 
 TEST_F(LandFile, TheEditorTakesPlayersAsPlacedAndKeepsTheGameTableAlone)
 {
-    editor_running = 1;
     base_land b;
     b.players = 3;  // only player 0 placed: the editor counts what is there
-    LAND *l = load(b.build());
+    LAND *l = load(b.build(), LAND_FOR_EDITING);
     ASSERT_NE(l, nullptr) << land_load_error();
-    EXPECT_EQ(n_players, 1);
-    EXPECT_EQ(editor_player_exists[0], 1);
-    EXPECT_EQ(editor_player_exists[1], 0);
+    EXPECT_EQ(l->n_players, 1);
+    EXPECT_NE(l->player[0], nullptr);
+    EXPECT_EQ(l->player[1], nullptr);
     EXPECT_EQ(player_info[0].object, nullptr);
     destroy_land(l);
-    EXPECT_EQ(editor_player_exists[0], 0);
 }
 
 // Only regular files are opened: a FIFO would block the reader for ever.
@@ -304,6 +292,7 @@ TEST_F(LandFile, AFailedLoadLeavesTheCurrentLandsGlobalsAlone)
 {
     LAND *l = load(base_land().build());
     ASSERT_NE(l, nullptr);
+    set_game_land(l);
     OBJECT *p = player_info[0].object;
     base_land bad;
     bad.slope = 99;
@@ -313,7 +302,7 @@ TEST_F(LandFile, AFailedLoadLeavesTheCurrentLandsGlobalsAlone)
     EXPECT_EQ(n_players, 1);
     EXPECT_EQ(player_info[0].object, p);
     remove(other.c_str());
-    destroy_land(l);
+    free_game_land();
 }
 
 TEST_F(LandFile, SavedBytesFollowTheLayout)
@@ -335,7 +324,6 @@ TEST_F(LandFile, SavedBytesFollowTheLayout)
         for (int i = 0; i < n; i++)
             l->tile[0][1].wall[d][i] = 100 + d;
     }
-    n_players = 0;
     ASSERT_EQ(save_land(l, path.c_str()), 0);
     bytes b = read_packed(path);
 
@@ -359,7 +347,7 @@ TEST_F(LandFile, SavedBytesFollowTheLayout)
     EXPECT_EQ(back->n_textures, 256);
     EXPECT_STREQ(back->texture_filename[255], "last.bmp");
     destroy_land(back);
-    free_land(l);
+    destroy_land(l);
 }
 
 TEST_F(LandFile, SaveAndLoadGiveTheSameLand)
@@ -392,10 +380,10 @@ paint slope 1 2 1 2 0 3 side 2
     land_source_result r = parse_land_source(source);
     ASSERT_NE(r.land, nullptr) << r.error;
     EXPECT_EQ(r.n_players, 2);
-    n_players = r.n_players;
+    EXPECT_EQ(r.land->n_players, 2);
     ASSERT_EQ(save_land(r.land, path.c_str()), 0);
     std::string before = land_json(r.land, r.n_players);
-    free_land(r.land);
+    destroy_land(r.land);
 
     LAND *l = load_land(path.c_str());
     ASSERT_NE(l, nullptr) << land_load_error();
@@ -408,7 +396,7 @@ paint slope 1 2 1 2 0 3 side 2
                         EXPECT_LT(((ROCK_DATA *)o->data)->texture, 3);
                         ((ROCK_DATA *)o->data)->texture = 0;
                     }
-    EXPECT_EQ(land_json(l, n_players), before);
+    EXPECT_EQ(land_json(l, l->n_players), before);
     EXPECT_EQ(l->n_diamonds, 3);
     char why[200];
     EXPECT_TRUE(check_land(l, why, sizeof why)) << why;
@@ -419,5 +407,5 @@ TEST_F(LandFile, SavingToAnUnwritablePlaceReportsFailure)
 {
     LAND *l = make_solid_land(1, 1);
     EXPECT_NE(save_land(l, "/nonexistent-folder/land.lvl"), 0);
-    free_land(l);
+    destroy_land(l);
 }

@@ -169,8 +169,8 @@ bool compare_walks(unsigned seed, int steps, walk_counts &counts)
     land_source_result every = parse_land_source(text), mapped = parse_land_source(text);
     if (!every.land || !mapped.land) {
         ADD_FAILURE() << "seed " << seed << ": " << every.error << "\n" << text;
-        free_land(every.land);
-        free_land(mapped.land);
+        destroy_land(every.land);
+        destroy_land(mapped.land);
         return true;
     }
     counts.lands++;
@@ -193,8 +193,7 @@ bool compare_walks(unsigned seed, int steps, walk_counts &counts)
             land = map ? mapped.land : every.land;
             walk_every_tile = !map;
             srand(seed * 100003u + (unsigned)step);
-            animate_objects();
-            sort_objects();
+            step_land(frame);
         }
         walk_every_tile = 0;
         counts.steps++;
@@ -213,8 +212,8 @@ bool compare_walks(unsigned seed, int steps, walk_counts &counts)
         }
     }
     land = nullptr;
-    free_land(every.land);
-    free_land(mapped.land);
+    destroy_land(every.land);
+    destroy_land(mapped.land);
     return same;
 }
 
@@ -300,8 +299,8 @@ TEST_F(ObjectWalkTables, TilesFilledDuringTheStepAreMetInTurn)
         animate_object[OBJ_PLACEHOLDER] = note_meeting;
         walk_every_tile = !map;
         met.clear();
-        animate_objects();
-        animate_objects();
+        animate_objects(PLAYER_ACTIONS{});
+        animate_objects(PLAYER_ACTIONS{});
         seen[map] = met;
     }
     EXPECT_EQ(seen[0], (std::vector<std::string>{"3@1,1", "0@3,1", "0@70,1", "0@0,2",
@@ -316,13 +315,13 @@ TEST_F(ObjectWalkTables, ObjectsFiledOutsideTheRulesJoinTheWalk)
 {
     open_land(130, 4);
     add_object(land->tile[0][0].hollow, OBJ_DIAMOND, 0, 0, 0);
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(unmarked_object_tile(land), -1);
 
     OBJECT *d = create_object(OBJ_DIAMOND, 129, 3, 1);
     land->tile[3][129].hollow->object = d;
     EXPECT_NE(unmarked_object_tile(land), -1);
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(((DIAMOND_DATA *)d->data)->spin, 1);
     EXPECT_EQ(unmarked_object_tile(land), -1);
 
@@ -330,7 +329,7 @@ TEST_F(ObjectWalkTables, ObjectsFiledOutsideTheRulesJoinTheWalk)
     d->x = 64, d->y = 2;
     land->tile[2][64].hollow->object = d;
     forget_object_tiles();
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(((DIAMOND_DATA *)d->data)->spin, 2);
 
     // A new land starts without a map, however its objects were made (the
@@ -340,6 +339,6 @@ TEST_F(ObjectWalkTables, ObjectsFiledOutsideTheRulesJoinTheWalk)
     e->type = OBJ_DIAMOND, e->x = 100, e->y = 1;
     e->data = calloc(1, sizeof(DIAMOND_DATA));
     land->tile[1][100].hollow->object = e;
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(((DIAMOND_DATA *)e->data)->spin, 1);
 }

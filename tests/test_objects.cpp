@@ -176,7 +176,7 @@ TEST_F(AnimateObjects, WalksRowsThenColumnsHollowsBottomUpListsInOrder)
     OBJECT *a3 = add_object(a, OBJ_PLAYER, 1, 0, 2);
 
     record_all_but_placeholders();
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
 
     // The placeholder is passed over without a call.
     ASSERT_EQ(stepped_objects(), (std::vector<OBJECT *>{a0, a2, a3, c0, d0, e0, e1, f0}));
@@ -202,8 +202,8 @@ TEST_F(AnimateObjects, WalksRowsThenColumnsHollowsBottomUpListsInOrder)
 
     // Every call steps every object once more.
     steps.clear();
-    animate_objects();
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
+    animate_objects(PLAYER_ACTIONS{});
     std::map<OBJECT *, int> count;
     for (OBJECT *o : stepped_objects())
         count[o]++;
@@ -216,7 +216,7 @@ TEST_F(AnimateObjects, EmptyHollowsSolidTilesAndPlaceholdersCallNothing)
 {
     use_land(0, 0);
     record_all_but_placeholders();
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
 
     use_land(2, 2);
     add_hollow(land, 1, 0, 0, 3);
@@ -224,7 +224,7 @@ TEST_F(AnimateObjects, EmptyHollowsSolidTilesAndPlaceholdersCallNothing)
     HOLLOW *h = add_hollow(land, 0, 1, 2, 4);
     add_placeholder(h, nullptr, 0, 0, 1, 2);
     add_placeholder(h, nullptr, 1, 0, 1, 3);
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_TRUE(steps.empty());
     EXPECT_EQ(list_of(h).size(), 2u);
 }
@@ -259,7 +259,7 @@ TEST_F(AnimateObjects, PlaceholderInsertedAfterTheCurrentObjectIsVisitedAndSkipp
     animate_object[OBJ_PLAYER] = insert_placeholder_above;
     inserted = nullptr;
 
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     ASSERT_NE(inserted, nullptr);
     EXPECT_EQ(list_of(h), (std::vector<OBJECT *>{p, inserted, r}));
     ASSERT_EQ(stepped_objects(), (std::vector<OBJECT *>{p, r}));
@@ -277,7 +277,7 @@ TEST_F(AnimateObjects, PlaceholderInsertedAfterTheCurrentObjectIsVisitedAndSkipp
     inserted = nullptr;
     steps.clear();
     animate_object[OBJ_PLACEHOLDER] = record_step;
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     ASSERT_NE(inserted, nullptr);
     ASSERT_EQ(stepped_objects(), (std::vector<OBJECT *>{r, p, inserted}));
     EXPECT_EQ(steps[2].link, &p->next);
@@ -313,7 +313,7 @@ TEST_F(AnimateObjects, HandlerDestroyingTheObjectBelowRepairsTheCursor)
     record_all_but_placeholders();
     animate_object[OBJ_ROCK] = destroy_placeholder_below;
 
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(list_of(h), (std::vector<OBJECT *>{a, b, f, g}));
     EXPECT_EQ(released, (std::vector<void *>{c_data}));
     ASSERT_EQ(stepped_objects(), (std::vector<OBJECT *>{a, b, f, g}));
@@ -331,7 +331,7 @@ TEST_F(AnimateObjects, HandlerDestroyingTheObjectBelowRepairsTheCursor)
     f = add_object(h, OBJ_ROCK, 0, 0, 0);
     g = add_object(h, OBJ_PLAYER, 0, 0, 1);
     steps.clear();
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(list_of(h), (std::vector<OBJECT *>{f, g}));
     ASSERT_EQ(stepped_objects(), (std::vector<OBJECT *>{f, g}));
     EXPECT_EQ(steps[0].link, &h->object);
@@ -391,7 +391,7 @@ TEST_F(AnimateObjects, ReturningZeroVisitsTheLinkAgain)
     mover = p;
     swaps = 0;
 
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(list_of(h), (std::vector<OBJECT *>{a, b, p, c}));
     // The diamond now at the player's link is stepped there; the player,
     // one link further on, is met again.
@@ -419,7 +419,7 @@ TEST_F(AnimateObjects, ObjectLeavingTheListIsNotSteppedAgain)
     animate_object[OBJ_ROCK] = move_elsewhere;
     mover = p;
 
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(list_of(h), (std::vector<OBJECT *>{a, b, c}));
     EXPECT_EQ(list_of(elsewhere), (std::vector<OBJECT *>{p, w}));
     ASSERT_EQ(stepped_objects(), (std::vector<OBJECT *>{w, a, p, b, c}));
@@ -429,7 +429,7 @@ TEST_F(AnimateObjects, ObjectLeavingTheListIsNotSteppedAgain)
     // The last object leaving ends the walk of its list.
     mover = c;
     steps.clear();
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(list_of(h), (std::vector<OBJECT *>{a, b}));
     EXPECT_EQ(list_of(elsewhere), (std::vector<OBJECT *>{c, p, w}));
     EXPECT_EQ(stepped_objects(), (std::vector<OBJECT *>{p, w, a, b, c}));
@@ -469,7 +469,7 @@ TEST_F(AnimateObjects, ObjectChangingTileIsSteppedOnceAndStaysFiledUntilSorted)
     animate_object[OBJ_PLAYER] = finish_move_east;
     animate_object[OBJ_ROCK] = finish_move_east;
 
-    animate_objects();
+    animate_objects(PLAYER_ACTIONS{});
     EXPECT_EQ(stepped_objects(), (std::vector<OBJECT *>{p, r}));
     EXPECT_EQ(p->x, 1);
     EXPECT_EQ(list_of(h0), (std::vector<OBJECT *>{p}));

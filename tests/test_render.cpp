@@ -174,7 +174,7 @@ protected:
     }
     void TearDown() override
     {
-        free_land(land);
+        destroy_land(land);
         land = nullptr;
     }
 };
@@ -267,7 +267,7 @@ protected:
     }
     void TearDown() override
     {
-        free_land(land);
+        destroy_land(land);
         land = nullptr;
     }
     std::vector<std::pair<int, int>> tiles_drawn()
@@ -383,7 +383,7 @@ protected:
 
     void TearDown() override
     {
-        free_land(land);
+        destroy_land(land);
         land = nullptr;
     }
     std::vector<int> levels_drawn()

@@ -29,7 +29,7 @@ protected:
     }
     void TearDown() override
     {
-        free_land(land);
+        destroy_land(land);
         land = nullptr;
     }
     void make_land(const std::string &text, int n_textures = 1)
@@ -395,7 +395,7 @@ TEST_F(RenderObjects, ViewersOwnModelIsInvisibleButTheOtherPlayersIsSeen)
         info.object = who[me];
         info.view = create_bitmap_ex(8, 160, 120);
         drawn.clear();
-        draw_player_view(&info);
+        draw_player_view(info.view, info.object);
         const drawn_pixels *mine = pixels_of(who[me]), *other = pixels_of(who[1 - me]);
         ASSERT_TRUE(mine && other);
         EXPECT_EQ(mine->count(), 0);
@@ -575,7 +575,7 @@ TEST_F(RenderObjects, RockAcrossATileBorderIsDrawnInTwoHalvesThatMeetExactly)
         EXPECT_GT(rows_meeting, 10);
         EXPECT_EQ(gaps, 0);
         EXPECT_EQ(std::abs(sides), rows_meeting) << "each half keeps to its side";
-        free_land(land);
+        destroy_land(land);
         land = nullptr;
     }
 }
@@ -621,10 +621,9 @@ TEST_F(RenderObjects, DiamondTextureTurnsWithItsSpin)
     const int a = colours[2], b = colours[3];
     BITMAP *halves = quarter_texture(a, b, a, b);
     struct restore_texture {
-        void *saved = dat[DATA_DIAMOND_TEX].dat;
-        ~restore_texture() { dat[DATA_DIAMOND_TEX].dat = saved; }
+        ~restore_texture() { hand_out_game_data(); }
     } restore;
-    dat[DATA_DIAMOND_TEX].dat = halves;
+    set_model_textures(halves, (BITMAP *)dat[DATA_PLAYER_TEX].dat);
 
     make_land("size 3 4\nlevel 0\n  ......\n  ...D..\n  ......\n  ......\n");
     OBJECT *d = land->tile[1][1].hollow->object;

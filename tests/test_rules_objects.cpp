@@ -37,15 +37,57 @@ level 1
     EXPECT_EQ(land->n_diamonds, 1);
     EXPECT_EQ(object_at(OBJ_DIAMOND, 1, 0, 0), nullptr);
     EXPECT_EQ(player()->move_step, 1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, EVENT_DIAMOND_COLLECTED);
+    EXPECT_EQ(events[0].player, 0);
     run(29, {KEY_A});
     EXPECT_EQ(land->n_diamonds, 1);
     EXPECT_EQ(player()->x, 1);
+    EXPECT_TRUE(events.empty());
     step({KEY_A});
     EXPECT_EQ(land->n_diamonds, 0);  // the last one: the game ends
     EXPECT_EQ(count_of(OBJ_DIAMOND), 0);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, EVENT_DIAMOND_COLLECTED);
+    EXPECT_EQ(events[1].kind, EVENT_LAND_WON);
     // Each collection draws one random number for the chime's pitch, sound
     // or no sound.
     EXPECT_EQ(numbers_drawn_since(7), 2);
+    EXPECT_EQ(fault, "");
+}
+
+// Each player is handed its own actions, and each collection names its
+// collector, in the order the step meets them.
+TEST_F(Rules, EachPlayerMovesByItsOwnActionsAndIsNamedForWhatItCollects)
+{
+    load(R"(
+size 4 2
+facing P 1
+facing Q 1
+level 0
+  .P.D....
+  .Q.D.D..
+level 1
+  ........
+  ........
+)");
+    PLAYER_ACTIONS only_q = {};
+    only_q.held[1][HELD_FORWARD] = 1;
+    std::vector<RULE_EVENT> seen;
+    animate_objects(only_q, &seen);
+    sort_objects();
+    EXPECT_EQ(player(0)->move_step, 0) << "P moved on Q's action";
+    EXPECT_EQ(player(1)->move_step, 1);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].player, 1);
+    EXPECT_GE(seen[0].chime_freq, 881);
+    EXPECT_LE(seen[0].chime_freq, 1008);
+    run(29);
+    step({KEY_A, KEY_OPENBRACE});  // both forward: P's diamond, then Q's last one
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].player, 0);
+    EXPECT_EQ(events[1].player, 1);
+    EXPECT_EQ(events[2].kind, EVENT_LAND_WON);
     EXPECT_EQ(fault, "");
 }
 

@@ -353,8 +353,7 @@ bool soak_land(unsigned seed, long steps, soak_counts &counts)
         }
         int diamonds = land->n_diamonds;
         ckey = frame;
-        animate_objects();
-        sort_objects();
+        step_land(frame);
         counts.steps++;
         counts.collected += diamonds - land->n_diamonds;
         watch_tiles(land, step);
@@ -439,7 +438,7 @@ TEST(RulesSoak, FallerCatchingUpAtALevelBoundaryStaysAbove)
         player_info[0].object = player_info[1].object = nullptr;
         invariant_checker checker(g);
         for (int step = 1; step <= 300; step++) {
-            animate_objects();
+            animate_objects(PLAYER_ACTIONS{});
             sort_objects();
             violation v = checker.check("");
             ASSERT_TRUE(v.why.empty()) << "step " << step << ": " << v.why << describe(land, v.object);

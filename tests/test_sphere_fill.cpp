@@ -78,7 +78,7 @@ protected:
             p.object = nullptr, p.view = nullptr;
         n_players = 0;
         if (land) {
-            free_land(land);
+            destroy_land(land);
             land = nullptr;
         }
         for (OBJECT *v : viewers)
@@ -90,7 +90,7 @@ protected:
     void use_land(LAND *l)
     {
         if (land)
-            free_land(land);
+            destroy_land(land);
         land = l;
         build_fog_map((RGB *)dat[DATA_PALETTE].dat, l->fog_colour);
     }
@@ -132,11 +132,11 @@ protected:
             picture = create_bitmap(view->w, view->h);
         }
         sphere_fill = SPHERE_FILL_REFERENCE;
-        draw_player_view(&player_info[p]);
+        draw_player_view(player_info[p].view, player_info[p].object);
         blit(view, picture, 0, 0, 0, 0, view->w, view->h);
         for (sphere_fill_kind k : fast_fills) {
             sphere_fill = k;
-            draw_player_view(&player_info[p]);
+            draw_player_view(player_info[p].view, player_info[p].object);
             if (!expect_same(picture, view, what + (k == SPHERE_FILL_SSE2 ? " (SSE2)" : " (portable)")))
                 break;
         }
@@ -145,7 +145,7 @@ protected:
             return 0;
         draw_fn rock = draw_object[OBJ_ROCK];
         draw_object[OBJ_ROCK] = nullptr;
-        draw_player_view(&player_info[p]);
+        draw_player_view(player_info[p].view, player_info[p].object);
         draw_object[OBJ_ROCK] = rock;
         long changed = 0;
         for (int y = 0; y < view->h; y++)
@@ -253,16 +253,16 @@ TEST_F(SphereFill, OrderNumbersRunningOutAnywhereInAViewChangeNothing)
     for (int i = 0; i < 2 && !failures; i++) {
         place_viewer(rng, o);
         sphere_fill = SPHERE_FILL_REFERENCE;
-        draw_player_view(&player_info[0]);
+        draw_player_view(player_info[0].view, player_info[0].object);
         blit(view, picture, 0, 0, 0, 0, view->w, view->h);
         for (sphere_fill_kind k : fast_fills) {
             sphere_fill = k;
             restart_sphere_orders(1);
-            draw_player_view(&player_info[0]);
+            draw_player_view(player_info[0].view, player_info[0].object);
             unsigned used = restart_sphere_orders(1) - 1;
             for (unsigned left = 1; left <= used && !failures; left++) {
                 restart_sphere_orders(LAST_SPHERE_ORDER - left);
-                draw_player_view(&player_info[0]);
+                draw_player_view(player_info[0].view, player_info[0].object);
                 ran_out += restart_sphere_orders(1) < LAST_SPHERE_ORDER - left;
                 expect_same(picture, view, "numbers running out after " + std::to_string(left) + " " +
                                                describe(o, view) + (k == SPHERE_FILL_SSE2 ? " (SSE2)" : " (portable)"));

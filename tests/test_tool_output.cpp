@@ -84,7 +84,6 @@ protected:
     void SetUp() override
     {
         start_headless_allegro();
-        editor_running = 0;
     }
 };
 
@@ -97,7 +96,7 @@ TEST_F(ToolOutput, AwkwardLandsStreamAndMeasureAsTheyAreSaved)
     for (unsigned seed = 1; seed <= 300; seed++) {
         LAND *l = random_land(seed);
         int players = seed % 3;
-        n_players = players;
+        l->n_players = players;
         EXPECT_EQ(land_file_size(l), saved_size(l)) << "seed " << seed;
         const std::string &more = seed % 10 ? std::string() : extra;
         std::string text = streamed(l, players, more);
@@ -106,9 +105,8 @@ TEST_F(ToolOutput, AwkwardLandsStreamAndMeasureAsTheyAreSaved)
         EXPECT_EQ(std::count(text.begin(), text.end(), '{'), std::count(text.begin(), text.end(), '}')) << seed;
         EXPECT_EQ(std::count(text.begin(), text.end(), '['), std::count(text.begin(), text.end(), ']')) << seed;
         EXPECT_TRUE(more.empty() || text.find(more) != std::string::npos) << "seed " << seed;
-        free_land(l);
+        destroy_land(l);
     }
-    n_players = 0;
 }
 
 // Names are bytes: quotes and backslashes escaped, anything unprintable
@@ -126,5 +124,5 @@ TEST_F(ToolOutput, AFullDiskIsReported)
     ASSERT_NE(full, nullptr);
     EXPECT_FALSE(write_land_json(full, l, 0));
     fclose(full);
-    free_land(l);
+    destroy_land(l);
 }

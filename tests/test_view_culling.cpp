@@ -119,7 +119,7 @@ protected:
         player_info[0].view = nullptr;
         n_players = 0;
         if (land) {
-            free_land(land);
+            destroy_land(land);
             land = nullptr;
         }
         for (OBJECT *v : viewers)
@@ -158,12 +158,12 @@ protected:
         view_culling = false;
         player_info[0].view = unculled;
         rock_draws = 0;
-        draw_player_view(&player_info[0]);
+        draw_player_view(player_info[0].view, player_info[0].object);
         n.unculled = rock_draws;
         view_culling = true;
         player_info[0].view = culled;
         rock_draws = 0;
-        draw_player_view(&player_info[0]);
+        draw_player_view(player_info[0].view, player_info[0].object);
         n.culled = rock_draws;
         player_info[0].view = nullptr;
         for (int y = 0; y < h; y++) {
@@ -221,7 +221,7 @@ TEST_F(ViewCulling, BundledLandFromItsPlayerAndFromEverywhere)
 {
     LAND *l = load_land("land.lvl");
     ASSERT_NE(l, nullptr) << land_load_error();
-    OBJECT *player = player_info[0].object;
+    OBJECT *player = l->player[0];
     ASSERT_NE(player, nullptr);
     use_land(l);
     color_map = &the_fog_map;
@@ -258,7 +258,7 @@ TEST_F(ViewCulling, GeneratedLandsWithStackedHollowsSlopesAndThingsInMidMove)
         compare_random_views(rng, make_viewer(0, 0, 0), 45,
                              "land " + std::to_string(n++) + " (" + std::to_string(r.w) + "x" + std::to_string(r.h) + ")",
                              &total);
-        free_land(land);
+        destroy_land(land);
         land = nullptr;
         if (failures)
             break;
@@ -385,7 +385,7 @@ TEST_F(ViewCulling, RocksAtTheFarCornersOfTheViewStillShow)
     expect_same_view(o, 640, 480, "falling viewer, no rock", &without_rock);
     EXPECT_GT(with_rock, without_rock + 200) << "the rock shows in the unfaded picture";
     draw_object[OBJ_ROCK] = counting_draw_rock;
-    free_land(land);
+    destroy_land(land);
     land = nullptr;
 
     // Moving, with the eye at (2.9, 21.5, 10.8) turned 18 degrees left, and
@@ -409,7 +409,7 @@ TEST_F(ViewCulling, RocksAtTheFarCornersOfTheViewStillShow)
         expect_same_view(v, 640, 480, what + ", no rock", &bare_corner, x0, x0 + 80, 80);
         draw_object[OBJ_ROCK] = counting_draw_rock;
         EXPECT_GT(in_corner, bare_corner) << what;
-        free_land(land);
+        destroy_land(land);
         land = nullptr;
     }
 }

@@ -335,6 +335,7 @@ void build_column(const source &src, LAND *l, int x, int y, int players[2], int 
             if (players[p]++)
                 fail(line, std::string("player ") + c.object + " is placed twice");
             player_count++;
+            l->player[p] = o;
             ((PLAYER_DATA *)o->data)->index = p;
             ((PLAYER_DATA *)o->data)->facing = src.facing[p];
         } else if (type == OBJ_DIAMOND) {
@@ -415,7 +416,7 @@ land_source_result parse_land_source(const std::string &text)
         build_walls(src, l);
         for (const paint &p : src.paints)
             apply_paint(p, l);
-        r.n_players = src.players >= 0 ? src.players : placed;
+        r.n_players = l->n_players = src.players >= 0 ? src.players : placed;
         for (int i = 0; i < r.n_players; i++)
             if (!players[i])
                 fail(0, std::string("the land declares ") + std::to_string(r.n_players) +
@@ -426,7 +427,7 @@ land_source_result parse_land_source(const std::string &text)
             fail(0, why);
         r.land = l;
     } catch (const parse_error &e) {
-        free_land(l);
+        destroy_land(l);
         r.error = (e.line ? std::to_string(e.line) + ": " : std::string()) + e.what;
     }
     return r;

@@ -8,12 +8,13 @@ struct LAND;
 
 struct land_source_result {
     LAND *land = nullptr;  // null on error
-    int n_players = 0;     // the player count to store
+    int n_players = 0;     // the player count to store, as land->n_players
     std::string error;     // "LINE: message" when land is null
 };
 
-// Builds a land from source text.  The land's textures are not loaded (only
-// their names are kept); free it with free_land().
+// Builds a land from source text, with its players' placements as the loader
+// would give them.  The land's textures are not loaded (only their names are
+// kept); free it with destroy_land().
 land_source_result parse_land_source(const std::string &text);
 
 #endif

@@ -66,6 +66,7 @@ void start_allegro()
         unload_datafile(dat);
         dat = nullptr;
     }
+    hand_out_game_data();
 }
 
 // A land named by a relative path that is not in the working folder may be
@@ -109,7 +110,7 @@ int cmd_info(const char *path)
     if (!l)
         return 1;
     // Written as it is made: the text of a big land is many times its size.
-    bool written = write_land_json(stdout, l, n_players) && putchar('\n') != EOF && fflush(stdout) == 0;
+    bool written = write_land_json(stdout, l, l->n_players) && putchar('\n') != EOF && fflush(stdout) == 0;
     if (!written)
         fprintf(stderr, "tavo-tool: standard output: cannot be written\n");
     report_textures(path, l);
@@ -131,10 +132,8 @@ int cmd_build(const char *source_path, const char *out_path)
         fprintf(stderr, "%s:%s\n", source_path, r.error.c_str());
         return 1;
     }
-    n_players = r.n_players;
     int failed = save_land(r.land, out_path);
-    free_land(r.land);
-    n_players = 0;
+    destroy_land(r.land);
     if (failed) {
         fprintf(stderr, "tavo-tool: %s: cannot be written\n", out_path);
         return 1;
@@ -226,20 +225,20 @@ int cmd_render(int argc, char **argv)
     if (!land)
         return 1;
     int status = 0;
-    if (!player_info[player].object) {
+    OBJECT *viewer = land->player[player];
+    if (!viewer) {
         fprintf(stderr, "tavo-tool: %s: there is no player %d to see from\n", land_path, player);
         status = 1;
     } else {
+        build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
         color_map = &the_fog_map;
         BITMAP *view = create_bitmap(w, h);
-        player_info[player].view = view;
-        draw_player_view(&player_info[player]);
+        draw_player_view(view, viewer);
         register_png_file_type();
         if (save_bitmap(out_path, view, (RGB *)dat[DATA_PALETTE].dat) != 0) {
             fprintf(stderr, "tavo-tool: %s: cannot be written\n", out_path);
             status = 1;
         }
-        player_info[player].view = nullptr;
         destroy_bitmap(view);
     }
     destroy_land(land);
@@ -283,10 +282,8 @@ rules_run run_rules(long steps, bool trace, const std::function<const char *()> 
 {
     rules_run r;
     while (r.run < steps && !r.ended) {
-        ckey = next_frame();
         r.run++;
-        animate_objects();
-        sort_objects();
+        step_land(next_frame());
         if (trace)
             r.trace += std::string(r.run > 1 ? ",\n  " : "\n  ") + objects_json(land);
         if (land->n_diamonds == 0)
@@ -352,7 +349,7 @@ int cmd_sim(int argc, char **argv)
     if (!land)
         return 1;
     rules_run r = run_rules(steps, trace, [&] { return next_playback_frame(playback); });
-    printf("%s\n", land_json(land, n_players, run_json(r, trace)).c_str());
+    printf("%s\n", land_json(land, land->n_players, run_json(r, trace)).c_str());
     destroy_land(land);
     land = nullptr;
     return 0;

@@ -172,24 +172,6 @@ inline std::string first_difference(const std::string &a, const std::string &b)
            visible(b.substr(from, 240));
 }
 
-// The globals a load touches, put back afterwards so that a check leaves
-// the state of the land being checked as it was.
-struct saved_land_globals {
-    int players = n_players;
-    int editor = editor_running;
-    int exists[2] = {editor_player_exists[0], editor_player_exists[1]};
-    OBJECT *objects[2] = {player_info[0].object, player_info[1].object};
-    ~saved_land_globals()
-    {
-        n_players = players;
-        editor_running = editor;
-        editor_player_exists[0] = exists[0];
-        editor_player_exists[1] = exists[1];
-        player_info[0].object = objects[0];
-        player_info[1].object = objects[1];
-    }
-};
-
 inline void check_land_or_fault(const LAND *l, const char *what)
 {
     char why[256];
@@ -203,24 +185,22 @@ inline void check_land_or_fault(const LAND *l, const char *what)
 inline void check_round_trip(LAND *l, int players, bool editor, const char *what)
 {
     check_land_or_fault(l, what);
-    saved_land_globals keep;
     std::string path = fuzz_path("round-trip.lvl");
-    n_players = players;
+    l->n_players = players;
     if (save_land(l, path.c_str()) != 0)
         fuzz_fault("%s cannot be saved", what);
-    editor_running = editor;
     LAND *again;
     {
         in_fuzz_folder here;
         srand(1);
-        again = load_land(path.c_str());
+        again = load_land(path.c_str(), editor ? LAND_FOR_EDITING : LAND_FOR_PLAY);
     }
     if (!again)
         fuzz_fault("%s, saved, does not load again: %s", what, land_load_error());
-    int again_players = n_players;
+    int again_players = again->n_players;
     check_land_or_fault(again, "a saved and reloaded land");
     std::string before = land_shape(l, players), after = land_shape(again, again_players);
-    free_land(again);
+    destroy_land(again);
     if (before != after)
         fuzz_fault("%s changes when saved and loaded again, %s", what, first_difference(before, after).c_str());
 }
@@ -240,8 +220,7 @@ void run_checked_steps(const generated_land &g, int steps, KEYS keys, LAND *twin
         keys(step, frame);
         ckey = frame;
         srand(step);
-        animate_objects();
-        sort_objects();
+        step_land(frame);
         std::string at = "step " + std::to_string(step);
         violation v = checker.check(at);
         if (!v.why.empty())
@@ -253,8 +232,7 @@ void run_checked_steps(const generated_land &g, int steps, KEYS keys, LAND *twin
         land = twin;
         walk_every_tile = 1;
         srand(step);
-        animate_objects();
-        sort_objects();
+        step_land(frame);
         walk_every_tile = 0;
         land = game;
         std::string why = compare_objects(twin, game);

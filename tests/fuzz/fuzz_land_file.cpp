@@ -25,14 +25,12 @@ struct outcome {
 
 outcome load(const std::string &path, bool editor, const char *what)
 {
-    saved_land_globals keep;
-    editor_running = editor;
     outcome r;
     LAND *l;
     {
         in_fuzz_folder here;
         srand(1);
-        l = load_land(path.c_str());
+        l = load_land(path.c_str(), editor ? LAND_FOR_EDITING : LAND_FOR_PLAY);
     }
     if (!l) {
         r.error = land_load_error();
@@ -41,17 +39,17 @@ outcome load(const std::string &path, bool editor, const char *what)
         return r;
     }
     r.loaded = true;
-    int players = n_players;
+    int players = l->n_players;
     if (!editor) {
-        // The game draws a view for each counted player from the player table.
+        // The game draws a view for each counted player from its placement.
         if (players < 0 || players > 2)
             fuzz_fault("%s: the game takes a land with %d players", what, players);
         for (int i = 0; i < players; i++)
-            if (!player_info[i].object)
+            if (!l->player[i])
                 fuzz_fault("%s: player %d is counted but has no object", what, i);
-    } else if (players != editor_player_exists[0] + editor_player_exists[1]) {
-        fuzz_fault("%s: the editor counts %d players with flags %d and %d", what, players,
-                   editor_player_exists[0], editor_player_exists[1]);
+    } else if (players != (l->player[0] != nullptr) + (l->player[1] != nullptr)) {
+        fuzz_fault("%s: the editor counts %d players, of whom %d and %d are placed", what, players,
+                   l->player[0] != nullptr, l->player[1] != nullptr);
     }
     check_round_trip(l, players, editor, what);
     r.shape = land_shape(l, 0);
@@ -59,7 +57,7 @@ outcome load(const std::string &path, bool editor, const char *what)
     if (!editor && l->w * l->h <= max_rules_tiles) {
         // Whatever the game loads, its rules must run: the players walk
         // and turn now and then while everything falls and rolls.
-        land = l;
+        set_game_land(l);
         generated_land g;
         g.land = l;
         g.player[0] = player_info[0].object;
@@ -72,12 +70,10 @@ outcome load(const std::string &path, bool editor, const char *what)
             }
         });
         land = nullptr;
+        player_info[0].object = player_info[1].object = nullptr;
+        n_players = 0;
     }
-    editor_running = editor;  // destroy_land resets the globals of its mode
     destroy_land(l);
-    if (n_players != 0 || (editor ? editor_player_exists[0] || editor_player_exists[1]
-                                  : player_info[0].object || player_info[1].object))
-        fuzz_fault("%s: destroy_land leaves the current land's globals set", what);
     return r;
 }
 

@@ -34,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     placed += o->type == OBJ_PLAYER;
     check_round_trip(r.land, r.n_players, false, "a built land");
     check_round_trip(r.land, placed, true, "a built land, in the editor");
-    free_land(r.land);
+    destroy_land(r.land);
     return 0;
 }

@@ -156,8 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 frame[player_info[p].key[sideways_left ? ACT_STRAFE_LEFT : ACT_STRAFE_RIGHT][0]] = 1;
         }
     }, twin.land);
-    free_land(twin.land);
-    free_land(land);
+    destroy_land(twin.land);
+    destroy_land(land);
     land = nullptr;
     n_players = 0;
     player_info[0].object = player_info[1].object = nullptr;

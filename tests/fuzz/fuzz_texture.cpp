@@ -35,12 +35,10 @@ void load_as_land(const char *name, BITMAP *direct)
     l->tile[0][0].hollow = h;
     for (int d = 0; d < 4; d++)
         l->tile[0][0].wall[d] = (int *)calloc(1, sizeof(int));
-    saved_land_globals keep;
-    n_players = 0;
     std::string path = fuzz_path("painted.lvl");
     if (save_land(l, path.c_str()) != 0)
         fuzz_fault("cannot save a land naming %s", name);
-    free_land(l);
+    destroy_land(l);
     {
         in_fuzz_folder here;
         l = load_land(path.c_str());
@@ -50,7 +48,7 @@ void load_as_land(const char *name, BITMAP *direct)
     if (!l->texture[0] || !same_pixels(l->texture[0], direct))
         fuzz_fault("the land loader gives %s otherwise than load_texture", name);
     check_round_trip(l, 0, false, "a land painted with the texture");
-    free_land(l);
+    destroy_land(l);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // slope.cpp -- the thirteen floor shapes.  Shapes 1-4 are ramps rising towards
 // directions 0-3; 5-8 raise one corner and 9-12 all but one, folded along the
 // diagonal through the odd corner.
-#include "render/render.h"
+#include "land/land.h"
 
 const float tex_corner_u[4] = {0, 0, 128, 128};
 const float tex_corner_v[4] = {0, 128, 128, 0};
@@ -67,3 +67,8 @@ const SLOPE slope[N_SLOPES] = {
     {2, {{1, 3, {V(0,1,1), V(1,1,1), V(1,0,0)}}, {3, 3, {V(1,0,0), V(0,0,1), V(0,1,1)}}},
      walls[11], {1, 1, 1, 1}, 1},
 };
+
+int floor_level(const HOLLOW *h)
+{
+    return h->floor + slope[h->slope].rise;
+}

@@ -1,0 +1,2 @@
+// The editor using the shell: allowed.
+#include "shell/shell.h"

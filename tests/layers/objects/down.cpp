@@ -1,0 +1,2 @@
+// The rules using the land: allowed.
+#include "land/land.h"

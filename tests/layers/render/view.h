@@ -1,0 +1,2 @@
+// The renderer reaching up for the editor: refused.
+#include "editor/editor.h"

@@ -1,0 +1,2 @@
+// The program sits on every layer: allowed.
+#include "editor/editor.h"
