@@ -1,4 +1,4 @@
-// player.cpp -- a player under keyboard control: turning, tilting, walking,
+// player.cpp -- a player under its actions: turning, tilting, walking,
 // climbing and descending slopes.
 #include "land/land.h"
 #include "objects/objects.h"

@@ -55,7 +55,7 @@ static double surface_reach = HUGE_VAL;
 // Called between the walk's steps; see draw_player_view().
 static void (*dpv_poll)() = nullptr;
 
-static void poll_music()
+static void poll_between_steps()
 {
     if (dpv_poll)
         dpv_poll();
@@ -271,7 +271,7 @@ typedef void (*tile_step)();
 // One ● step of the walk: poll, then the given calls for tile (x, y).
 static void visit(int x, int y, tile_step a, tile_step b)
 {
-    poll_music();
+    poll_between_steps();
     aim_at(x, y);
     if (surface_reach >= 0) {
         a();
@@ -355,11 +355,11 @@ void draw_player_view(BITMAP *view, OBJECT *viewer, void (*poll)())
         walk_row(y, px, w, dpv_draw_twall);
     column_span cs = row_in_reach(py, w);
     for (int x = cs.lo; x < std::min(px, cs.hi + 1); x++) {
-        poll_music();
+        poll_between_steps();
         at(x, py, dpv_draw_twall);
     }
     for (int x = cs.hi; x >= std::max(px, cs.lo); x--) {
-        poll_music();
+        poll_between_steps();
         at(x, py, dpv_draw_twall);
     }
     for (int y = h - 1; y >= py; y--)
