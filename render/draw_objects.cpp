@@ -2,7 +2,7 @@
 // models, rocks as spheres, placeholders as the object they make room for.
 #include <cmath>
 
-#include "render/render.h"
+#include "render/pipeline.h"
 
 draw_fn draw_object[N_OBJECT_TYPES] = {draw_placeholder, draw_player, draw_diamond, draw_rock};
 int drawing_placeholder = 0;
@@ -42,7 +42,7 @@ void draw_player(OBJECT *o)
         return;  // a faller is drawn from its own list only
     z -= (float)o->z_offset / SUBUNITS_PER_LEVEL;
     const PLAYER_DATA *p = (const PLAYER_DATA *)o->data;
-    draw_model(&model_player, x, y, z, (float)((30 * p->facing + p->turn) * M_PI / 60));
+    draw_model(&model_player, x, y, z, facing_angle(p));
 }
 
 void draw_diamond(OBJECT *o)

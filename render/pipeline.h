@@ -4,6 +4,7 @@
 #define TAVO_RENDER_PIPELINE_H
 
 #include <allegro.h>
+#include <cmath>
 
 #include "render/render.h"
 
@@ -36,6 +37,13 @@ void dpv_draw_lwall();
 void dpv_draw_floor(HOLLOW *h);
 void dpv_draw_slope_walls(HOLLOW *h);
 void dpv_draw_roof(HOLLOW *h);
+
+// The angle a player faces, turn included: a quarter turn takes a move's
+// steps, FRAMES_PER_TILE units of turn.
+inline float facing_angle(const PLAYER_DATA *p)
+{
+    return (float)((FRAMES_PER_TILE * p->facing + p->turn) * M_PI / (2 * FRAMES_PER_TILE));
+}
 
 // The viewer's camera: yaw and pitch rounded to single precision, and the
 // eye point sliding along a move.

@@ -141,7 +141,7 @@ void draw_land_polygon(const float (*world)[3], int n, int k, BITMAP *tex)
 view_camera camera_of(const OBJECT *o, const PLAYER_DATA *p)
 {
     view_camera c;
-    c.yaw = (float)((30 * p->facing + p->turn) * M_PI / 60);
+    c.yaw = facing_angle(p);
     c.pitch = (float)(p->pitch * M_PI / 120);
     c.ex = (float)o->x + 0.5f;
     c.ey = (float)o->y + 0.5f;

@@ -146,6 +146,15 @@ protected:
         int culled, unculled;
     };
 
+    // The view of o into player_info[0].view, with the cursor's marks over
+    // it in the editor, as each draws it.
+    void draw_view(OBJECT *o)
+    {
+        draw_player_view(player_info[0].view, o);
+        if (editor_running)
+            draw_editor_marks(((PLAYER_DATA *)o->data)->facing);
+    }
+
     // Draws the view of o culled and unculled and compares them row by row;
     // returns the rock drawing calls of each.  *shown counts the pixels that
     // differ from the fog colour in columns x0 to x1 - 1 and rows 0 to y1 - 1.
@@ -158,12 +167,12 @@ protected:
         view_culling = false;
         player_info[0].view = unculled;
         rock_draws = 0;
-        draw_player_view(player_info[0].view, player_info[0].object);
+        draw_view(o);
         n.unculled = rock_draws;
         view_culling = true;
         player_info[0].view = culled;
         rock_draws = 0;
-        draw_player_view(player_info[0].view, player_info[0].object);
+        draw_view(o);
         n.culled = rock_draws;
         player_info[0].view = nullptr;
         for (int y = 0; y < h; y++) {
@@ -430,6 +439,25 @@ TEST_F(ViewCulling, EditorMarksStayOnTop)
         editor_texwall = pick(rng, 0, 2);
         expect_same_view(o, 64, 48, "editor view " + std::to_string(i));
     }
+    // The marks are there to be seen: the cursor's own cell in front of a
+    // level eye at rest.
+    PLAYER_DATA *p = (PLAYER_DATA *)o->data;
+    p->turn = p->pitch = 0;
+    o->move_step = o->z_offset = 0;
+    xeditor = o->x + dir_dx[((PLAYER_DATA *)o->data)->facing];
+    yeditor = o->y + dir_dy[((PLAYER_DATA *)o->data)->facing];
+    zeditor = o->z;
+    BITMAP *plain = create_bitmap(64, 48), *marked = create_bitmap(64, 48);
+    draw_player_view(plain, o);
+    draw_player_view(marked, o);
+    draw_editor_marks(((PLAYER_DATA *)o->data)->facing);
+    int marked_pixels = 0;
+    for (int y = 0; y < 48; y++)
+        for (int x = 0; x < 64; x++)
+            marked_pixels += plain->line[y][x] != marked->line[y][x];
+    EXPECT_GT(marked_pixels, 0) << "no mark drawn over the cursor's cell in front of the eye";
+    destroy_bitmap(plain);
+    destroy_bitmap(marked);
     editor_running = 0;
     edit_mode = 0;
 }
