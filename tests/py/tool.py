@@ -15,13 +15,15 @@ def run_tool(*args, cwd=GAME_DIR, timeout=120, game=None):
 
 
 def build_land(out, source=None, game=None):
-    """OUT (a .lvl path) built from SOURCE, a land's text, written beside it
-    as OUT's name with .land; without SOURCE, from lands/NAME.land of these
-    tests.  With GAME, that game folder's tool builds it from there.  The
-    build must succeed."""
+    """OUT (a .lvl path) built from SOURCE: a land's text, written beside it
+    as OUT's name with .land, or the Path of a .land file; without SOURCE,
+    from lands/NAME.land of these tests.  With GAME, that game folder's tool
+    builds it from there.  The build must succeed."""
     out = Path(out)
     if source is None:
         src = LANDS / (out.stem + ".land")
+    elif isinstance(source, Path):
+        src = source
     else:
         src = out.with_suffix(".land")
         src.write_text(source)

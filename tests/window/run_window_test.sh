@@ -594,7 +594,7 @@ copy_editor_game() {
     # Not the bundled land3.lvl, whose room is around the camera: these
     # cases dig from solid rock.
     local start_land
-    start_land=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/editor_start.land
+    start_land=$(cd "$(dirname "${BASH_SOURCE[0]}")/../py/lands" && pwd)/editor_start.land
     (cd "$1" && ./tavo-tool build "$start_land" land3.lvl) >"$work/tool.log" 2>&1 ||
         fail "the land tool cannot build land3.lvl: $(cat "$work/tool.log")"
 }
