@@ -1,6 +1,6 @@
 """The installed game finds its data from anywhere, its desktop entry and
 manual pages are sound, and the Debian package holds what `cmake --install`
-puts in place."""
+puts in place.  One case plays the installed game in a window."""
 import io
 import os
 import shutil
@@ -9,7 +9,9 @@ import tarfile
 
 import pytest
 
+from checks import chooser_shown, editor_panel_shown, menu_shown, one_player_game_shown, start_room_shown
 from paths import BUILD_DIR, REPO
+from steps import open_editor, open_land
 
 pytestmark = pytest.mark.install
 
@@ -133,3 +135,33 @@ def test_the_debian_package_holds_the_installed_tree(usr, tmp_path):
                              check=True).stdout
     for p in ("liballegro4.4", "libaldmb1", "libdumb1", "libloadpng4.4"):
         assert p in depends, f"the package does not depend on {p}: {depends}"
+
+
+@pytest.mark.window
+def test_installed(game, screen, window_dir):
+    # The installed game started from a folder that holds none of its data:
+    # the editor opens the bundled land3.lvl (else it would show fog), a
+    # cancelled file selector plays the bundled land.lvl drawn with the
+    # bundled textures, and Esc leaves.
+    usr = install(window_dir / "root")
+    away = window_dir / "away"
+    away.mkdir()
+    view = screen.expect_view("land.lvl", "480x480", 0, "view")
+    game.start(away, program=usr / "bin/tavo")
+    screen.wait_for("menu", menu_shown)
+    open_editor(screen)
+    screen.wait_for("editor panel in Blocks mode", editor_panel_shown("land.lvl", "Blocks"))
+    screen.wait_for("the room of land3.lvl", start_room_shown)
+    screen.press("Escape")
+    screen.use(320, 200)
+    screen.wait_for("menu after the editor", menu_shown)
+    open_land(screen)
+    screen.wait_for("chooser still on 640x480", chooser_shown("640x480"))
+    screen.press("Return")
+    screen.use(640, 480)
+    screen.wait_for("the bundled land.lvl", one_player_game_shown(640, 480, 0, view))
+    screen.press("Escape")
+    screen.use(320, 200)
+    screen.wait_for("menu after the game", menu_shown)
+    screen.press("Escape")
+    game.wait_exit(0)

@@ -1,5 +1,5 @@
-"""The menu and the screen-size chooser of the real program, and how it
-starts without its data or its graphics mode."""
+"""The menu and the screen-size chooser of the real program, how it starts
+without its data or its graphics mode, and in a window."""
 import shutil
 
 import pytest
@@ -129,3 +129,40 @@ def test_menu_mode_refused(game, window_dir, with_data):
     game.start(folder)
     game.wait_exit(1)
     assert "Failed to set graphics mode" in game.stderr(), "no message on stderr"
+
+
+def test_windowed(game, screen):
+    # --windowed: every mode in a window of its own size at the top left
+    # (with no window manager to place it); TAVO_WINDOWED=1 asks the same,
+    # and --fullscreen overrides it.
+    screen.in_window = True
+    game.start(GAME_DIR, "--windowed")
+    screen.wait_for("a 320x200 window at the top left", lambda shot: screen.window_is(0, 0, 320, 200))
+    screen.wait_for("menu in the window", menu_shown)
+    screen.press("e")
+    screen.wait_for("chooser in the window", chooser_shown("80x80"))
+    screen.press("Return")
+    screen.use(80, 80)
+    screen.wait_for("an 80x80 window at the top left", lambda shot: screen.window_is(0, 0, 80, 80))
+    screen.wait_for("editor in the window", editor_shown)
+    screen.press("Escape")
+    screen.use(320, 200)
+    screen.wait_for("the 320x200 window again", lambda shot: screen.window_is(0, 0, 320, 200))
+    screen.wait_for("menu after the editor", menu_shown)
+    screen.press("Escape")
+    game.wait_exit(0)
+
+    game.start(GAME_DIR, env={"TAVO_WINDOWED": "1"})
+    screen.wait_for("a 320x200 window for TAVO_WINDOWED=1", lambda shot: screen.window_is(0, 0, 320, 200))
+    screen.wait_for("menu in the window", menu_shown)
+    screen.press("Escape")
+    game.wait_exit(0)
+
+    # Full screen, the library shows a nameless window the size of the
+    # screen with the picture in its middle, and leaves the named one unmapped.
+    screen.in_window = False
+    game.start(GAME_DIR, "--fullscreen", env={"TAVO_WINDOWED": "1"})
+    screen.wait_for("menu in the middle of the screen for --fullscreen", menu_shown)
+    screen.must_differ(lambda shot: screen.window_is(0, 0, 320, 200))
+    screen.press("Escape")
+    game.wait_exit(0)
