@@ -79,6 +79,7 @@ class SmallMap:
 def small(tmp_path_factory):
     return SmallMap(tmp_path_factory.mktemp("map"))
 
+
 def test_terrain_and_objects_where_they_stand(small):
     solid, floor, air = small.at(0, 3, 0), small.at(0, 2, 1), small.at(1, 1, 1)
     assert len({solid, floor, air}) == 3, (solid, floor, air)
@@ -95,6 +96,7 @@ def test_terrain_and_objects_where_they_stand(small):
     assert small.at(1, 2, 0, 1, 1) == air
     assert small.at(0, 2, 0) == floor
 
+
 def test_a_slope_is_lighter_towards_its_high_side(small):
     lum = lambda c: 3 * c[0] + 6 * c[1] + c[2]
     low, high = small.at(0, 0, 0, 2), small.at(0, 0, 0, SCALE - 2)
@@ -102,6 +104,7 @@ def test_a_slope_is_lighter_towards_its_high_side(small):
     assert small.at(0, 0, 0, 2, 2) == low, "the ramp is level across its rise"
     assert high not in (small.at(0, 2, 1), small.at(0, 3, 0))
     assert small.at(1, 0, 0) == small.at(0, 2, 1), "things resting on it stand a level up"
+
 
 def test_one_labelled_panel_per_level_up_to_the_highest_open_one(small):
     def label(z, chars):
@@ -113,6 +116,7 @@ def test_one_labelled_panel_per_level_up_to_the_highest_open_one(small):
     assert label(0, 7) != label(1, 7), "and end in their own number"
     assert MARGIN + 2 * (SLOT + GAP) <= len(small.px[0])
     assert all(c == background for row in label(2, 7) for c in row), "level 2 is solid: no panel"
+
 
 def test_usage_errors_and_failures(small):
     out = small.dir / "bad.png"

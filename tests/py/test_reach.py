@@ -130,7 +130,6 @@ level 1
 }
 
 
-
 def diamonds_of(land):
     return {(o["x"], o["y"], o["z"]) for t in land["tiles"] for h in t["hollows"] for o in h["objects"]
             if o["type"] == 2}

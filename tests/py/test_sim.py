@@ -53,7 +53,6 @@ level 1
 """
 
 
-
 def objects_of(land):
     return [o for t in land["tiles"] for h in t["hollows"] for o in h["objects"]]
 
@@ -71,6 +70,7 @@ def keys(tmp_path):
         (tmp_path / name).write_text(text)
         return str(tmp_path / name)
     return write
+
 
 def test_walking_into_the_diamond_ends_on_the_step_the_rules_give(build_land, keys):
     lvl = build_land("corridor", CORRIDOR)
@@ -94,6 +94,7 @@ def test_walking_into_the_diamond_ends_on_the_step_the_rules_give(build_land, ke
     out = sim(lvl, "--steps", "50")
     assert (out["steps_run"], out["ended_at_step"]) == (50, None)
 
+
 def test_a_fall_onto_a_diamond_collects_it_on_passing_a_level(build_land, keys):
     lvl = build_land("ledge", LEDGE)
     out = sim(lvl, "--keys", keys("1 1 A\n"), "--steps", "200", "--trace")
@@ -106,6 +107,7 @@ def test_a_fall_onto_a_diamond_collects_it_on_passing_a_level(build_land, keys):
     assert (player(59)["z"], player(59)["z_offset"]) == (1, 15)
     assert any(o["type"] == 2 for o in trace[57])
     assert not any(o["type"] == 2 for o in trace[58])
+
 
 def test_trace_lists_every_object_of_every_step(build_land, keys):
     lvl = build_land("corridor", CORRIDOR)
@@ -129,6 +131,7 @@ def test_trace_lists_every_object_of_every_step(build_land, keys):
     # The final land matches the last step of the trace.
     assert objects_of(out) == trace[-1]
 
+
 def test_same_seed_same_run_and_rolls_that_depend_on_the_seed(build_land):
     lvl = build_land("stack", STACK)
     a = run("sim", lvl, "--seed", "7", "--steps", "120", "--trace")
@@ -146,6 +149,7 @@ def test_same_seed_same_run_and_rolls_that_depend_on_the_seed(build_land):
         assert not any(o["type"] == 0 for o in objects_of(out)), "the roll and fall are over"
         ends.add(moved)
     assert len(ends) > 1, "some seeds roll the rock different ways"
+
 
 def test_key_files_comments_blank_lines_and_mistakes(build_land, keys):
     lvl = build_land("corridor", CORRIDOR)
@@ -167,6 +171,7 @@ def test_key_files_comments_blank_lines_and_mistakes(build_land, keys):
         r = run("sim", lvl, "--keys", keys(broken, "broken.txt"))
         assert r.returncode == 2, broken
         assert ":1:" in r.stderr, broken
+
 
 def test_zero_steps_runs_nothing(build_land, keys):
     lvl = build_land("corridor", CORRIDOR)

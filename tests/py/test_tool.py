@@ -35,6 +35,7 @@ def build(tmp_path):
         return run("build", tmp_path / "src.land", tmp_path / "out.lvl")
     return build
 
+
 def test_bundled_lands_check_and_read_as_json():
     for name in ("land.lvl", "land3.lvl"):
         assert run("check", name).returncode == 0, name
@@ -61,6 +62,7 @@ def test_bundled_lands_check_and_read_as_json():
     assert len(slopes - {0}) >= 3, "slopes of several shapes"
     assert len(levels) >= 3, "hollows on several levels"
     assert any(len(t["hollows"]) > 1 for t in land["tiles"])
+
 
 def test_build_then_info_shows_the_source(tmp_path, build):
     r = build(SOURCE)
@@ -93,6 +95,7 @@ def test_build_then_info_shows_the_source(tmp_path, build):
     assert [(x["floor"], x["roof"]) for x in tile[(1, 1)]["hollows"]] == [(0, 1)]
     assert run("check", tmp_path / "out.lvl").returncode == 0
 
+
 def test_source_errors_name_their_line(build):
     bad = SOURCE.replace(".P.D<.", ".P.D<X")
     r = build(bad)
@@ -117,12 +120,14 @@ def test_source_errors_name_their_line(build):
         assert r.returncode == 1, words
         assert words in r.stderr
 
+
 def test_comments_inside_maps(build):
     # A comment line inside a map is skipped; a solid cell with a blank
     # object inside a row does not start a comment.
     src = SOURCE.replace("level 0\n  ######\n", "level 0\n  # the back wall\n  ### ##\n")
     r = build(src)
     assert r.returncode == 0, r.stderr
+
 
 def test_files_that_cannot_be_loaded(tmp_path):
     r = run("info", tmp_path / "missing.lvl")
@@ -136,12 +141,14 @@ def test_files_that_cannot_be_loaded(tmp_path):
     assert run("frobnicate").returncode == 2
     assert run("info").returncode == 2
 
+
 def test_info_that_cannot_be_written_fails():
     with open("/dev/full", "w") as full:
         r = subprocess.run([TOOL, "info", "land3.lvl"], cwd=GAME_DIR, stdout=full,
                            stderr=subprocess.PIPE, text=True, timeout=120)
     assert r.returncode == 1
     assert "standard output: cannot be written" in r.stderr
+
 
 def test_check_finds_bytes_beyond_the_walls(tmp_path, build):
     assert build(SOURCE).returncode == 0
@@ -152,6 +159,7 @@ def test_check_finds_bytes_beyond_the_walls(tmp_path, build):
     assert r.returncode == 1
     assert "follow the last wall entry" in r.stderr
     assert run("info", tmp_path / "long.lvl").returncode == 0
+
 
 def test_refused_and_missing_textures_are_named(tmp_path, build):
     # A 1 KB BMP claiming 65536 x 65536 pixels, which the image library
@@ -184,6 +192,7 @@ def test_refused_and_missing_textures_are_named(tmp_path, build):
     check = tool("check")
     assert check.returncode == 0, check.stderr
     assert check.stderr.count("warning: texture") == 2
+
 
 def test_an_empty_texture_name_is_named_as_such(tmp_path):
     # An unpacked 1 x 1 solid land whose one texture has no name.
