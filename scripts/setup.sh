@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  g++ cmake make pkg-config python3
+  g++ cmake make pkg-config python3 python3-pytest
   liballegro4-dev libaldmb1-dev libdumb1-dev libloadpng4-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps imagemagick

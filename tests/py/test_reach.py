@@ -1,14 +1,11 @@
-#!/usr/bin/env python3
 """tavo-tool check --reach: the diamonds that no player can ever collect."""
-import glob
 import json
-import os
 import random
-import subprocess
-import tempfile
-import unittest
 
-from tooltest import GAME_DIR, TOOL, ScratchTest, run  # noqa: F401
+import pytest
+
+from paths import GAME_DIR
+from tool import run_tool as run
 
 TEXTURES = "textures rock.pcx granite.bmp cobble.pcx\n"
 
@@ -133,94 +130,99 @@ level 1
 }
 
 
-
 def diamonds_of(land):
     return {(o["x"], o["y"], o["z"]) for t in land["tiles"] for h in t["hollows"] for o in h["objects"]
             if o["type"] == 2}
 
 
-class ReachTest(ScratchTest):
-    def build(self, name, source):
-        return super().build(name, TEXTURES + source)
+@pytest.fixture
+def build(build_land):
+    """A land of TEXTURES and the source given, built in the scratch folder."""
+    return lambda name, source: build_land(name, TEXTURES + source)
 
-    def reach(self, lvl, status):
+
+def reach(lvl, status):
+    r = run("check", "--reach", lvl)
+    assert r.returncode == status, r.stdout + r.stderr
+    out = json.loads(r.stdout)
+    assert out["reachable"] + len(out["unreachable"]) == out["diamonds"]
+    return [(c["x"], c["y"], c["z"]) for c in out["unreachable"]]
+
+
+def test_a_sealed_diamond_is_named_and_plain_check_is_unchanged(tmp_path, build):
+    lvl = build("sealed", SEALED)
+    assert reach(lvl, 3) == [(3, 0, 0)]
+    plain = run("check", lvl)
+    assert (plain.returncode, plain.stdout) == (0, "")
+    # Nobody to collect anything: every diamond is out of reach.
+    lvl = build("nobody", "size 2 1\nplayers 0\nlevel 0\n  .D.D\n")
+    assert reach(lvl, 3) == [(0, 0, 0), (1, 0, 0)]
+    after = run("check", lvl, "--reach")  # the option may follow the land
+    assert (after.returncode, json.loads(after.stdout)["diamonds"]) == (3, 2)
+    assert run("check", "--reach", tmp_path / "missing.lvl").returncode == 1
+    assert run("check", "--reach").returncode == 2
+
+
+@pytest.mark.parametrize("way", WAYS)
+def test_each_way_in_is_found_and_missed_without_it(tmp_path, build, way):
+    source, keys, (old, new), cut_off = WAYS[way]
+    lvl = build("way", source)
+    assert reach(lvl, 0) == []
+    # The real rules agree: the keys win it.
+    with open(tmp_path / "keys.txt", "w") as f:
+        f.write(keys + "\n")
+    r = run("sim", lvl, "--keys", tmp_path / "keys.txt", "--steps", "400")
+    assert r.returncode == 0, r.stderr
+    assert json.loads(r.stdout)["ended_at_step"] is not None, "the keys do not win " + way
+    assert old in source
+    lvl = build("cut", source.replace(old, new))
+    assert reach(lvl, 3) == cut_off
+
+
+def test_bundled_lands_have_every_diamond_within_reach():
+    lands = ["land.lvl", "land3.lvl"] + sorted(
+        str(p.relative_to(GAME_DIR)) for p in GAME_DIR.glob("levels/*.lvl"))
+    for land in lands:
+        assert reach(land, 0) == [], land
+
+
+def test_the_editor_starts_in_a_room():
+    # The editor's camera stands in tile (0, 0) at level 0 facing x+1:
+    # its cell is open with a floor at its feet and a room ahead, and
+    # player 1 is placed, so that the land can be saved as it is.
+    land = json.loads(run("info", "land3.lvl").stdout)
+    tiles = {(t["x"], t["y"]): t for t in land["tiles"]}
+    for x in range(4):
+        hollows = tiles[x, 0]["hollows"]
+        assert hollows and hollows[0]["floor"] == 0 and hollows[0]["roof"] >= 2, (x, hollows)
+    players = [o for t in land["tiles"] for h in t["hollows"] for o in h["objects"] if o["type"] == 1]
+    assert [p["index"] for p in players] == [0]
+
+
+def test_nothing_named_is_ever_collected_in_random_play(tmp_path, build):
+    # Small random lands played with random keys: a diamond that the
+    # rules let a player collect must never have been named.
+    named = collected = 0
+    for i in range(40):
+        rng = random.Random(i)
+        source = random_land(rng)
+        lvl = build("random", source)
         r = run("check", "--reach", lvl)
-        self.assertEqual(r.returncode, status, r.stdout + r.stderr)
-        out = json.loads(r.stdout)
-        self.assertEqual(out["reachable"] + len(out["unreachable"]), out["diamonds"])
-        return [(c["x"], c["y"], c["z"]) for c in out["unreachable"]]
-
-    def test_a_sealed_diamond_is_named_and_plain_check_is_unchanged(self):
-        lvl = self.build("sealed", SEALED)
-        self.assertEqual(self.reach(lvl, 3), [(3, 0, 0)])
-        plain = run("check", lvl)
-        self.assertEqual((plain.returncode, plain.stdout), (0, ""))
-        # Nobody to collect anything: every diamond is out of reach.
-        lvl = self.build("nobody", "size 2 1\nplayers 0\nlevel 0\n  .D.D\n")
-        self.assertEqual(self.reach(lvl, 3), [(0, 0, 0), (1, 0, 0)])
-        after = run("check", lvl, "--reach")  # the option may follow the land
-        self.assertEqual((after.returncode, json.loads(after.stdout)["diamonds"]), (3, 2))
-        self.assertEqual(run("check", "--reach", self.path("missing.lvl")).returncode, 1)
-        self.assertEqual(run("check", "--reach").returncode, 2)
-
-    def test_each_way_in_is_found_and_missed_without_it(self):
-        for name, (source, keys, (old, new), cut_off) in WAYS.items():
-            with self.subTest(way=name):
-                lvl = self.build("way", source)
-                self.assertEqual(self.reach(lvl, 0), [])
-                # The real rules agree: the keys win it.
-                with open(self.path("keys.txt"), "w") as f:
-                    f.write(keys + "\n")
-                r = run("sim", lvl, "--keys", self.path("keys.txt"), "--steps", "400")
-                self.assertEqual(r.returncode, 0, r.stderr)
-                self.assertIsNotNone(json.loads(r.stdout)["ended_at_step"], "the keys do not win " + name)
-                self.assertIn(old, source)
-                lvl = self.build("cut", source.replace(old, new))
-                self.assertEqual(self.reach(lvl, 3), cut_off)
-
-    def test_bundled_lands_have_every_diamond_within_reach(self):
-        lands = ["land.lvl", "land3.lvl"] + sorted(
-            os.path.relpath(p, GAME_DIR) for p in glob.glob(os.path.join(GAME_DIR, "levels", "*.lvl")))
-        for land in lands:
-            with self.subTest(land=land):
-                self.assertEqual(self.reach(land, 0), [])
-
-    def test_the_editor_starts_in_a_room(self):
-        # The editor's camera stands in tile (0, 0) at level 0 facing x+1:
-        # its cell is open with a floor at its feet and a room ahead, and
-        # player 1 is placed, so that the land can be saved as it is.
-        land = json.loads(run("info", "land3.lvl").stdout)
-        tiles = {(t["x"], t["y"]): t for t in land["tiles"]}
-        for x in range(4):
-            hollows = tiles[x, 0]["hollows"]
-            self.assertTrue(hollows and hollows[0]["floor"] == 0 and hollows[0]["roof"] >= 2, (x, hollows))
-        players = [o for t in land["tiles"] for h in t["hollows"] for o in h["objects"] if o["type"] == 1]
-        self.assertEqual([p["index"] for p in players], [0])
-
-    def test_nothing_named_is_ever_collected_in_random_play(self):
-        # Small random lands played with random keys: a diamond that the
-        # rules let a player collect must never have been named.
-        named = collected = 0
-        for i in range(40):
-            rng = random.Random(i)
-            source = random_land(rng)
-            lvl = self.build("random", source)
-            r = run("check", "--reach", lvl)
-            self.assertIn(r.returncode, (0, 3), r.stderr)
-            out = set((c["x"], c["y"], c["z"]) for c in json.loads(r.stdout)["unreachable"])
-            start = diamonds_of(json.loads(run("info", lvl).stdout))
-            named += len(out)
-            for seed in (1, 2):
-                with open(self.path("keys.txt"), "w") as f:
-                    f.write(random_keys(rng, "players 2" in source, 4000))
-                r = run("sim", lvl, "--keys", self.path("keys.txt"), "--steps", "4000", "--seed", str(seed))
-                self.assertEqual(r.returncode, 0, r.stderr)
-                got = start - diamonds_of(json.loads(r.stdout))
-                collected += len(got)
-                self.assertFalse(got & out, f"collected but named: {got & out} in\n{source}")
-        # Both sides are exercised, or the test proves nothing.
-        self.assertGreater(named, 10)
-        self.assertGreater(collected, 40)
+        assert r.returncode in (0, 3), r.stderr
+        out = set((c["x"], c["y"], c["z"]) for c in json.loads(r.stdout)["unreachable"])
+        start = diamonds_of(json.loads(run("info", lvl).stdout))
+        named += len(out)
+        for seed in (1, 2):
+            with open(tmp_path / "keys.txt", "w") as f:
+                f.write(random_keys(rng, "players 2" in source, 4000))
+            r = run("sim", lvl, "--keys", tmp_path / "keys.txt", "--steps", "4000", "--seed", str(seed))
+            assert r.returncode == 0, r.stderr
+            got = start - diamonds_of(json.loads(r.stdout))
+            collected += len(got)
+            assert not got & out, f"collected but named: {got & out} in\n{source}"
+    # Both sides are exercised, or the test proves nothing.
+    assert named > 10
+    assert collected > 40
 
 
 def random_land(rng):
@@ -266,7 +268,3 @@ def random_keys(rng, two, steps):
         lines.append(f"{t} {min(t + n - 1, steps)} " + " ".join(sorted(held)))
         t += n
     return "\n".join(lines) + "\n"
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -18,6 +18,11 @@
 //   screen_check image SHOT.png X Y REFERENCE.png [--tolerance N] [--max-wrong P]
 //     The area of the reference's size at (X, Y) shows the reference, except
 //     for at most P per cent of its pixels (default 0).
+//   screen_check find SHOT.png TEXT R G B [--bg R G B] [--tolerance N]
+//                [--palette DATAFILE]
+//     Every place where TEXT shows as `text --prefix` would accept it: prints
+//     "X Y" for each, top to bottom.  Status 0 when there is one at least, so
+//     that a dialog can be found by what it says wherever it is placed.
 //
 // Wherever a colour (R, G, B) is asked for, --entry N (with --palette) asks
 // for palette entry N itself instead.
@@ -146,6 +151,8 @@ struct diff {
             "       screen_check number SHOT X Y R G B [--bg R G B] [--tolerance N]\n"
             "                    [--palette DATAFILE]\n"
             "       screen_check image SHOT X Y REFERENCE [--tolerance N] [--max-wrong P]\n"
+            "       screen_check find SHOT TEXT R G B [--bg R G B] [--tolerance N]\n"
+            "                    [--palette DATAFILE]\n"
             "colours (R G B) may be given as --entry N of the --palette instead\n");
     exit(2);
 }
@@ -380,6 +387,51 @@ int check_number(const shot &s, int x0, int y0, colour ink, const options &o)
     return 1;
 }
 
+int find_text(const shot &s, const char *text, colour ink, const options &o)
+{
+    colour bg = o.has_bg ? o.bg : most_frequent_colour(s);
+    int w = text_length(font, text);
+    int h = text_height(font);
+    int sw = s.bmp->w, sh = s.bmp->h;
+    if (w <= 0 || w > sw || h > sh) {
+        printf("\"%s\" does not fit in the %dx%d shot\n", text, sw, sh);
+        return 1;
+    }
+    BITMAP *glyphs = create_bitmap_ex(8, w, h);
+    clear_to_color(glyphs, 0);
+    textout_ex(glyphs, font, text, 0, 0, 1, -1);
+    // Each pixel sorted once into ink (1), background (0) or neither (-1):
+    // the search then compares small numbers, not colours.
+    std::vector<signed char> want((size_t)(w * h)), kind((size_t)(sw * sh));
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            want[(size_t)(y * w + x)] = getpixel(glyphs, x, y) == 1 ? 1 : 0;
+    destroy_bitmap(glyphs);
+    for (int y = 0; y < sh; y++)
+        for (int x = 0; x < sw; x++) {
+            colour got = read_pixel(s, x, y);
+            kind[(size_t)(y * sw + x)] = is_near(ink, got, o.tolerance) ? 1
+                                         : is_near(bg, got, o.tolerance) ? 0
+                                                                         : -1;
+        }
+    int found = 0;
+    for (int y0 = 0; y0 + h <= sh; y0++)
+        for (int x0 = 0; x0 + w <= sw; x0++) {
+            bool same = true;
+            for (int y = 0; y < h && same; y++)
+                for (int x = 0; x < w && same; x++)
+                    same = kind[(size_t)((y0 + y) * sw + x0 + x)] == want[(size_t)(y * w + x)];
+            if (same) {
+                printf("%d %d\n", x0, y0);
+                found++;
+            }
+        }
+    if (!found)
+        printf("\"%.80s\" in %s on %s is nowhere in the %dx%d shot\n", text,
+               describe(ink).c_str(), describe(bg).c_str(), sw, sh);
+    return found ? 0 : 1;
+}
+
 int check_image(const shot &s, int x0, int y0, const char *reference, const options &o)
 {
     shot ref;
@@ -494,6 +546,13 @@ int main(int argc, char **argv)
         if (!load_shot(argv[2], s))
             return 2;
         return check_image(s, to_int(o.rest[0]), to_int(o.rest[1]), o.rest[2], o);
+    }
+    if (mode == "find") {
+        if (o.rest.size() != 1 + colour_args)
+            usage();
+        if (!load_shot(argv[2], s))
+            return 2;
+        return find_text(s, o.rest[0], asked_colour(1), o);
     }
     usage();
 }
