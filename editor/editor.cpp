@@ -407,7 +407,7 @@ LAND *create_solid_land(int w, int h, const char *const *names, int n_names)
     return l;
 }
 
-void run_editor()
+void run_editor(const char *land_path)
 {
     editor_running = 1;
     xeditor = yeditor = zeditor = 0;
@@ -425,15 +425,25 @@ void run_editor()
     row->object = camera;
 
     // The editor always has a land: a missing start-up land gives a new one.
+    // A land named to edit is offered for saving under its own name, and
+    // one that does not exist yet is begun as a new land of that name.
+    std::string start_path = land_path ? std::string(land_path) : data_path("land3.lvl");
+    if (land_path)
+        snprintf(editor_filename, sizeof editor_filename, "%s", land_path);
+    struct stat st;
+    bool absent = land_path && stat(land_path, &st) != 0;
     const char *why = "";
-    LAND *start = load_for_editing(data_path("land3.lvl").c_str(), why);
-    editor_file = start ? full_path(data_path("land3.lvl").c_str()) : std::string();
+    LAND *start = absent ? nullptr : load_for_editing(start_path.c_str(), why);
+    editor_file = start ? full_path(start_path.c_str()) : std::string();
     if (start) {
         take_land(start);
     } else {
         take_land(create_solid_land(NEW_LAND_SIZE, NEW_LAND_SIZE, new_land_textures,
                                     (int)(sizeof new_land_textures / sizeof *new_land_textures)));
-        alert("Cannot load land3.lvl:", why, "Starting on a new, solid land.", "OK", nullptr, 0, 0);
+        if (!absent) {
+            std::string line = std::string("Cannot load ") + get_filename(start_path.c_str()) + ":";
+            alert(line.c_str(), why, "Starting on a new, solid land.", "OK", nullptr, 0, 0);
+        }
     }
     editor_clear_history();
     keep_cursor_inside();

@@ -25,7 +25,10 @@ extern int editor_running;
 // The highest cursor level: a land file holds roofs up to 65535.
 enum { EDITOR_MAX_LEVEL = 65534 };
 
-void run_editor();
+// Edits until Esc.  The land at land_path when given, which Save offers to
+// write back (a path that does not exist yet begins a new land of that
+// name); else land3.lvl from the data, as ever.
+void run_editor(const char *land_path = nullptr);
 void editor_animate_player(PLAYER_INFO *row);
 void draw_editor_panel(PLAYER_INFO *row);
 // The cursor's marks over the view just drawn from a camera facing `facing`.

@@ -16,6 +16,7 @@ struct OPTIONS {
     const char *land = nullptr;    // played at once, instead of the menu's first G
     const char *record = nullptr;  // every game's tape goes here
     const char *replay = nullptr;  // a tape played back at once
+    bool edit = false;             // the editor at once, on `land` when given
     int windowed = -1;             // 1 --windowed, 0 --fullscreen, -1 as TAVO_WINDOWED says
 };
 
@@ -23,6 +24,7 @@ static const char usage_text[] =
     "usage: tavo [--windowed | --fullscreen] [LAND.lvl]\n"
     "       tavo [--windowed | --fullscreen] --record FILE.tape [LAND.lvl]\n"
     "       tavo [--windowed | --fullscreen] --replay FILE.tape\n"
+    "       tavo [--windowed | --fullscreen] --edit [LAND.lvl]\n"
     "       tavo --help\n"
     "\n"
     "Without arguments the menu starts: G plays, E edits, Esc leaves.\n"
@@ -30,6 +32,8 @@ static const char usage_text[] =
     "  --record FILE.tape  record every game played; when a game ends, its tape\n"
     "                      (land, random seed and keys) is written to FILE.tape\n"
     "  --replay FILE.tape  play a recorded game back in the window; Esc stops it\n"
+    "  --edit [LAND.lvl]   edit this land at once (Save writes it back; a new\n"
+    "                      name begins a new land), then the menu\n"
     "  --windowed          every screen in a window of its own size\n"
     "                      (also with TAVO_WINDOWED=1 in the environment)\n"
     "  --fullscreen        every screen full screen (the default)\n"
@@ -50,6 +54,8 @@ static int parse_options(int argc, char **argv, OPTIONS &o)
             o.record = argv[++i];
         } else if (!strcmp(a, "--replay") && i + 1 < argc && !o.replay) {
             o.replay = argv[++i];
+        } else if (!strcmp(a, "--edit")) {
+            o.edit = true;
         } else if (!strcmp(a, "--windowed") || !strcmp(a, "--fullscreen")) {
             o.windowed = !strcmp(a, "--windowed");  // the last one given counts
         } else if (a[0] != '-' && !o.land) {
@@ -61,6 +67,10 @@ static int parse_options(int argc, char **argv, OPTIONS &o)
     }
     if (o.replay && (o.record || o.land)) {
         fprintf(stderr, "tavo: --replay plays its tape's own land and records nothing\n");
+        return 2;
+    }
+    if (o.edit && (o.record || o.replay)) {
+        fprintf(stderr, "tavo: --edit plays nothing to record or replay\n");
         return 2;
     }
     if (o.windowed < 0) {
@@ -199,12 +209,12 @@ static void replay_path(const char *tape_name)
     game_playback = nullptr;
 }
 
-static void editor_path()
+static void editor_path(const char *land_path = nullptr)
 {
     if (!choose_gfx_mode())
         return;
     scrbuf = create_bitmap(gfx_mode_d[gfx_mode].w, gfx_mode_d[gfx_mode].h);
-    run_editor();
+    run_editor(land_path);
     destroy_bitmap(scrbuf);
     scrbuf = nullptr;
 }
@@ -256,11 +266,13 @@ int main(int argc, char **argv)
     initialise_input();
 
     // What the command line asks for comes first, then the menu as ever.
-    if (options.replay || options.land) {
+    if (options.replay || options.land || options.edit) {
         set_menu_gfx_mode();
         set_up_screen();
         if (options.replay)
             replay_path(options.replay);
+        else if (options.edit)
+            editor_path(options.land ? data_path(options.land).c_str() : nullptr);
         else
             game_path(options.land);
     }

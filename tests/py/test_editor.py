@@ -11,7 +11,7 @@ from checks import (chooser_shown, cursor_alone, editor_panel_shown, loaded_show
                     saved_shown, selector_640_shown, unreachable_shown, unsaved_question_shown, VIEW_TOLERANCE)
 from game import copy_editor_game
 from screen import CONVERT, Verdict, mismatch
-from steps import open_editor, open_land, save_as
+from steps import UP_TO_640, open_editor, open_land, save_as, walk_chooser
 from tool import run_tool
 
 pytestmark = pytest.mark.window
@@ -294,3 +294,37 @@ def test_editor_undo_play(game, screen, build_land, window_dir):
     assert want.returncode == 0, f"tavo-tool cannot read dug.lvl: {want.stderr}"
     assert (got.stdout, got.stderr) == (want.stdout, want.stderr), \
         "the saved land is not the dug corridor with its diamond"
+
+
+def test_editor_opened_on_a_land_named_to_it(game, screen, window_dir):
+    # tavo --edit NAME: the chooser, then the editor at once on NAME, which
+    # does not exist yet: a new land that Save offers to write under that
+    # name.  Esc then leads to the menu.
+    folder = copy_editor_game(window_dir / "game")
+    game.start(folder, "--edit", "mine.lvl")
+    screen.wait_for("chooser on 80x80", chooser_shown("80x80"))
+    walk_chooser(screen, "Up", *UP_TO_640)
+    screen.press("Return")
+    screen.use(640, 480)
+    screen.wait_for("editor panel naming the new land", editor_panel_shown("mine.lvl", "Blocks"))
+    screen.mousemove(1023, 767)
+    # A cell opened ahead, and player 1 put in it: a land that may be saved.
+    screen.keys("y", "m", "n", "n", "n", "comma")
+    screen.wait_for("panel in Players mode", editor_panel_shown("mine.lvl", "Players"))
+    screen.press("F3")
+    screen.wait_for("save selector offering mine.lvl", selector_640_shown("Save level", f"{folder}/mine.lvl"))
+    screen.press("Return")
+    screen.wait_for("alert: level saved", saved_shown)
+    screen.press("Return")
+    screen.wait_for("panel naming the saved land", editor_panel_shown(f"{folder}/mine.lvl", "Players"))
+    screen.press("Escape")
+    screen.use(320, 200)
+    screen.wait_for("menu after the editor", menu_shown)
+
+    r = run_tool("info", "mine.lvl", cwd=folder, game=folder)
+    assert r.returncode == 0, f"tavo-tool info cannot read the saved land: {r.stderr}"
+    tiles = {(t["x"], t["y"]): t for t in json.loads(r.stdout)["tiles"]}
+    opened = [(x, y) for (x, y), t in tiles.items() if t["hollows"]]
+    assert opened == [(1, 0)], f"the cells opened are {opened}, want the one ahead of the camera"
+    screen.press("Escape")
+    game.wait_exit(0)
