@@ -1,9 +1,11 @@
 // chooser.cpp -- the graphics-mode chooser and the screen set-up after a mode change.
 #include "shell/shell.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 const GFX_MODE_SIZE gfx_mode_d[N_GFX_MODES] = {
     {80, 80},   {160, 120}, {256, 200}, {256, 224}, {256, 240}, {256, 256},
@@ -95,4 +97,32 @@ int choose_gfx_mode()
     }
     set_up_screen();
     return 1;
+}
+
+int write_wrapped(BITMAP *b, int y, const std::string &text, int colour)
+{
+    const size_t width = (size_t)(b->w / 8 > 0 ? b->w / 8 : 1);
+    for (size_t at = 0; at < text.size(); y += 8) {
+        size_t n = std::min(width, text.size() - at);
+        if (at + n < text.size()) {
+            // Broken after the last blank that fits; a word longer than a
+            // line is cut.
+            size_t space = text.rfind(' ', at + n);
+            if (space != std::string::npos && space > at)
+                n = space - at + 1;
+        }
+        textout_ex(b, font, text.substr(at, n).c_str(), 0, y, colour, -1);
+        at += n;
+    }
+    return y;
+}
+
+void show_failure(const char *line1, const std::string &text)
+{
+    clear_bitmap(screen);
+    textout_ex(screen, font, line1, 0, 0, makecol(255, 0, 0), -1);
+    int y = text.empty() ? 16 : write_wrapped(screen, 8, text, makecol(255, 255, 255));
+    textout_ex(screen, font, "Press a key.", 0, y + 8, makecol(255, 255, 0), -1);
+    clear_keybuf();
+    readkey();
 }

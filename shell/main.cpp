@@ -82,29 +82,6 @@ static int parse_options(int argc, char **argv, OPTIONS &o)
 
 static OPTIONS options;
 
-// Shows a failure on the menu screen and waits for a key.  The second text
-// is wrapped to the screen's width.
-static void show_failure(const char *line1, const std::string &text)
-{
-    clear_bitmap(screen);
-    textout_ex(screen, font, line1, 0, 0, makecol(255, 0, 0), -1);
-    const size_t width = (size_t)(SCREEN_W / 8);
-    int y = 8;
-    for (size_t at = 0; at < text.size() || y == 8; y += 8) {
-        size_t n = std::min(width, text.size() - at);
-        if (at + n < text.size()) {
-            size_t space = text.rfind(' ', at + n);
-            if (space != std::string::npos && space > at)
-                n = space - at + 1;
-        }
-        textout_ex(screen, font, text.substr(at, n).c_str(), 0, y, makecol(255, 255, 255), -1);
-        at += n;
-    }
-    textout_ex(screen, font, "Press a key.", 0, y + 8, makecol(255, 255, 0), -1);
-    clear_keybuf();
-    readkey();
-}
-
 static bool data_is_whole(DATAFILE *d)
 {
     // Entries are used by position: check that each is what it must be.

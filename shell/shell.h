@@ -173,6 +173,14 @@ void set_menu_gfx_mode();
 // Palette and GUI colours after every mode change.
 void set_up_screen();
 
+// Writes text into b from line y on, broken after blanks to b's width (a
+// word longer than a line is cut); gives the line after the last.
+int write_wrapped(BITMAP *b, int y, const std::string &text, int colour);
+
+// Shows a failure on the screen, the second text wrapped to its width, and
+// waits for a key.
+void show_failure(const char *line1, const std::string &text);
+
 // The chooser: returns 1 with the mode set, or 0 after a refused mode, with
 // the failure shown and acknowledged and the 320 x 200 mode set again.
 int choose_gfx_mode();
@@ -246,6 +254,40 @@ void draw_game_frame(int rate);
 void initialise_messages();
 void update_messages();
 void draw_message(BITMAP *b);
+
+// ---- a land of a level set (level_game.cpp) ----------------------------------
+//
+// The game loop with what a set's player expects around it: the panel tells
+// the level, the diamonds and the time; Backspace held half a second
+// restarts, P pauses, Esc leaves; a loss that is certain (a diamond out of
+// reach once everything has come to rest) is named.  Started without the
+// level-set mode, the game never comes here.
+
+struct LEVEL_GAME {
+    std::string land_path;
+    std::string title;
+    unsigned long seed = 0;
+    // How it went: the winning run's time in steps and its keys (land and
+    // crc32 left to the caller), what it took, or why the land failed.
+    long steps = 0;
+    int rewinds = 0, restarts = 0;
+    TAPE tape;
+    std::string why;
+};
+enum { LEVEL_GAME_WON, LEVEL_GAME_LEFT, LEVEL_GAME_FAILED };
+// Plays g's land until its last diamond or Esc; scrbuf is ready.
+int play_level_game(LEVEL_GAME &g);
+
+// What the panels of a level show, drawn over a game frame.
+struct LEVEL_PANEL {
+    std::string title;
+    int diamonds = 0, diamonds_left = 0;
+    long steps = 0;
+    bool paused = false, out_of_reach = false;
+};
+void draw_level_panels(const LEVEL_PANEL &p);
+// A time in steps as m:ss.cc.
+std::string format_level_time(long steps);
 
 // ---- globals owned by the program entry ------------------------------------
 

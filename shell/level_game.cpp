@@ -1,0 +1,210 @@
+// level_game.cpp -- a land of a level set played as the game plays any land,
+// with what a player of a set expects around it: a panel that tells the
+// level, the diamonds and the time, a restart, a pause, and the name of a
+// loss that is certain.
+//
+// The loop is the game loop's: one logic step per recorded input frame, the
+// same views and layouts.  The keys it adds (Backspace, P, R, Esc) are bound
+// to no player.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "render/render.h"
+#include "shell/shell.h"
+
+namespace {
+
+// Backspace restarts once it has been held this many steps: a slip of the
+// hand throws nothing away.
+enum { RESTART_HOLD_STEPS = 50 };
+
+// The panel's ink: the colour of the frame rate above it.
+enum { PANEL_TEXT = 2 };
+
+const char *const out_of_reach_text = "A diamond is out of reach: hold Backspace to restart, R to rewind";
+
+// Whether every object of the land is at rest: no move, no fall, no
+// reservation.  Only then does the land stand as the reach check sees it.
+bool land_at_rest(const LAND *l)
+{
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+                for (const OBJECT *o = h->object; o; o = o->next)
+                    if (o->type == OBJ_PLACEHOLDER || o->move_step || o->z_speed || o->z_offset)
+                        return false;
+    return true;
+}
+
+// One attempt at the land: its land loaded afresh, the generator seeded as a
+// tape's replay seeds it, and the keys recorded as they are played.
+struct attempt {
+    std::string land_path;
+    unsigned long seed;
+    TAPE_RECORDING recording;
+    int total_diamonds = 0;
+
+    bool start(std::string &why)
+    {
+        free_game_land();
+        recording = TAPE_RECORDING();
+        srand((unsigned)seed);
+        LAND *l = load_land(land_path.c_str(), LAND_FOR_PLAY);
+        if (!l) {
+            why = land_load_error();
+            return false;
+        }
+        set_game_land(l);
+        total_diamonds = l->n_diamonds;
+        return true;
+    }
+};
+
+} // namespace
+
+std::string format_level_time(long steps)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%ld:%02ld.%02ld", steps / 6000, steps / 100 % 60, steps % 100);
+    return text;
+}
+
+void draw_level_panels(const LEVEL_PANEL &p)
+{
+    std::string diamonds = "Diamonds " + std::to_string(p.diamonds_left) + "/" + std::to_string(p.diamonds);
+    std::string time = format_level_time(p.steps);
+    if (n_players == 2) {
+        for (int i = 0; i < 2; i++) {
+            BITMAP *b = player_info[i].panel;
+            int y = write_wrapped(b, 8, "Player " + std::to_string(i + 1) + ": " + p.title, PANEL_TEXT);
+            y = write_wrapped(b, y, diamonds + "  " + time, PANEL_TEXT);
+            if (p.paused)
+                y = write_wrapped(b, y, "Paused", PANEL_TEXT);
+            if (p.out_of_reach)
+                y = write_wrapped(b, y, out_of_reach_text, PANEL_TEXT);
+            write_wrapped(b, y, "Bksp restart R rewind P pause Esc list", PANEL_TEXT);
+        }
+        return;
+    }
+    BITMAP *b = player_info[0].panel;
+    int y = write_wrapped(b, 16, p.title, PANEL_TEXT);
+    y = write_wrapped(b, y + 8, diamonds, PANEL_TEXT);
+    y = write_wrapped(b, y, time, PANEL_TEXT);
+    y = write_wrapped(b, y + 8, "Backspace: restart", PANEL_TEXT);
+    y = write_wrapped(b, y, "R: rewind", PANEL_TEXT);
+    y = write_wrapped(b, y, "P: pause", PANEL_TEXT);
+    y = write_wrapped(b, y, "Esc: list", PANEL_TEXT);
+    if (p.paused)
+        y = write_wrapped(b, y + 8, "Paused", PANEL_TEXT);
+    if (p.out_of_reach)
+        write_wrapped(b, y + 8, out_of_reach_text, PANEL_TEXT);
+}
+
+int play_level_game(LEVEL_GAME &g)
+{
+    attempt a;
+    a.land_path = g.land_path;
+    a.seed = g.seed;
+    std::string why;
+    if (!a.start(why)) {
+        g.why = why;
+        return LEVEL_GAME_FAILED;
+    }
+    music = dumb_load_xm(data_path(piece).c_str());  // null plays in silence
+    music_player = al_start_duh(music, 2, 0, 1.0f, 4096, 44100);
+    lay_out_views(n_players, scrbuf->w, scrbuf->h);
+    start_input();
+
+    LEVEL_PANEL panel;
+    panel.title = g.title;
+    int outcome = -1;
+    int steps_counted = 0, drawn = 0, rate = 0;
+    int backspace_held = 0;
+    bool reach_known = false;  // the reach check has seen the land as it stands
+    while (outcome < 0) {
+        while (frame_store.load(std::memory_order_acquire) == 0) {
+            al_poll_duh(music_player);
+            rest(0);
+        }
+        while (frame_store.load(std::memory_order_acquire) > 0) {
+            ckey = retrieve_input_frame();
+            backspace_held = ckey[KEY_BACKSPACE] ? backspace_held + 1 : 0;
+            if (backspace_held == RESTART_HOLD_STEPS) {
+                // Frames recorded for the old attempt are not the new one's,
+                // and the key must be let go before it restarts again.
+                end_input();
+                if (!a.start(why)) {
+                    g.why = why;
+                    outcome = LEVEL_GAME_FAILED;
+                    break;
+                }
+                start_input();
+                backspace_held = INT_MIN / 2;
+                g.restarts++;
+                panel.paused = panel.out_of_reach = false;
+                reach_known = false;
+                break;
+            }
+            if (panel.paused) {
+                destroy_input_frame();
+                continue;
+            }
+            record_frame(a.recording, ckey);
+            std::vector<RULE_EVENT> events;
+            step_land(ckey, &events);
+            destroy_input_frame();
+            sound_rule_events(events);
+            if (++steps_counted == 100) {
+                rate = drawn;  // frames drawn over the last 100 logic steps
+                steps_counted = drawn = 0;
+            }
+            if (land->n_diamonds == 0) {
+                outcome = LEVEL_GAME_WON;
+                break;
+            }
+            if (!land_at_rest(land)) {
+                reach_known = false;
+            } else if (!reach_known) {
+                // Settled: only now is a loss certain rather than a guess.
+                panel.out_of_reach = count_unreachable_diamonds(land) > 0;
+                reach_known = true;
+            }
+            al_poll_duh(music_player);
+        }
+        if (outcome == LEVEL_GAME_FAILED)
+            break;
+        panel.diamonds = a.total_diamonds;
+        panel.diamonds_left = land->n_diamonds;
+        panel.steps = a.recording.steps;
+        draw_game_frame(rate);
+        draw_level_panels(panel);
+        blit(scrbuf, screen, 0, 0, 0, 0, scrbuf->w, scrbuf->h);
+        drawn++;
+        while (keypressed()) {
+            int k = readkey() >> 8;
+            if (k == KEY_ESC)
+                outcome = LEVEL_GAME_LEFT;
+            else if (k == KEY_P)
+                panel.paused = !panel.paused;
+        }
+    }
+
+    end_input();
+    remove_views();
+    al_stop_duh(music_player);
+    music_player = nullptr;
+    unload_duh(music);
+    music = nullptr;
+    if (outcome == LEVEL_GAME_WON) {
+        g.steps = a.recording.steps;
+        TAPE &t = g.tape;
+        t.seed = g.seed;
+        t.frames = a.recording.steps;
+        t.held = finish_recording(a.recording);
+    }
+    free_game_land();
+    return outcome;
+}
