@@ -108,6 +108,12 @@ def test_desktop_entry_and_manual_pages(usr):
     r = run("desktop-file-validate", usr / "share/applications/tavo.desktop", cwd=usr)
     said = (r.stdout + r.stderr).strip()
     assert r.returncode == 0 and not said, f"desktop-file-validate: {said}"
+    # Started from the desktop, the game opens the level set; the editor has
+    # an action of its own.
+    entry = (usr / "share/applications/tavo.desktop").read_text()
+    execs = [line.split("=", 1)[1] for line in entry.splitlines() if line.startswith("Exec=")]
+    assert execs and all(e.startswith("tavo --levels") for e in execs[:3]), f"Exec lines: {execs}"
+    assert "tavo --edit" in execs, f"no action starts the editor: {execs}"
     for page in ("tavo.6", "tavo-tool.6"):
         r = subprocess.run(["man", "--warnings", "-l", str(usr / "share/man/man6" / page)], capture_output=True,
                            text=True, env={**os.environ, "LC_ALL": "C.UTF-8", "MANWIDTH": "80"}, timeout=120)
