@@ -34,6 +34,7 @@ foreach(src IN LISTS tavo_land_sources tavo_level_sources)
     install(FILES ${TAVO_GAME_DIR}/${sub}${name}.tape DESTINATION ${TAVO_DATA_DEST}/${sub})
   endif()
 endforeach()
+install(FILES ${TAVO_GAME_DIR}/levels/set.txt DESTINATION ${TAVO_DATA_DEST}/levels)
 
 # The icon: player 1's view of a diamond, drawn by the land tool at each size
 # rather than scaled, so that the small one stays sharp.

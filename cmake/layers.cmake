@@ -6,6 +6,7 @@
 #   shell   input, screen modes, data paths, tapes, game loop  (shell/)
 #   editor  the level editor                                    (editor/)
 #   the program: the menu and its paths                        (shell/main.cpp)
+#            and the files of the levels mode                  (levels/)
 #
 # A file may include the headers of its own layer and of the layers below it,
 # never those above.  The tools, tests and benchmarks sit on top and include
@@ -15,12 +16,16 @@
 # a script (cmake -DROOT=DIR -P layers.cmake) it checks the tree at DIR, so
 # that every build checks again and a test can show it refusing.
 
-set(TAVO_LAYER_FOLDERS land objects render shell editor)
+# In rank order; the last is the program's own folder, of the same rank as
+# shell/main.cpp, so that the two may include each other and nothing below
+# may include either.
+set(TAVO_LAYER_FOLDERS land objects render shell editor levels)
 
 # The rank of a source file by its path inside ROOT, or -1 outside the layers.
 function(tavo_layer_rank path out)
   if(path STREQUAL "shell/main.cpp")
-    set(${out} 5 PARENT_SCOPE)
+    list(FIND TAVO_LAYER_FOLDERS levels rank)
+    set(${out} ${rank} PARENT_SCOPE)
     return()
   endif()
   string(REGEX MATCH "^[a-z]+" folder "${path}")

@@ -1,2 +1,3 @@
-// The program sits on every layer: allowed.
+// The program sits on every layer, and beside its levels files: allowed.
 #include "editor/editor.h"
+#include "levels/levels.h"

@@ -1,0 +1,2 @@
+// The editor reaching for the program's levels files: refused.
+#include "levels/levels.h"
