@@ -1,6 +1,6 @@
-// levels.h -- the files of the levels mode: level sets, and the player's
-// progress, best runs and settings.  No screens: the mode shows what these
-// give and asks these to keep what it learns.
+// levels.h -- the levels mode: a level set played as a game (its screens),
+// and the files it reads and keeps: level sets, and the player's progress,
+// best runs and settings.
 //
 // What is kept survives a crash at any moment: every file is written whole
 // to a temporary file beside it and renamed over it, so a reader sees the
@@ -146,5 +146,13 @@ kept_file_state read_kept_file(const std::string &path, std::string &text);
 // older one) and gives the note for the player, ending with what that means
 // for play ("progress starts afresh").
 std::string move_aside(const std::string &path, const std::string &consequence);
+
+// ---- the mode (levels_mode.cpp) -------------------------------------------------
+
+// tavo --levels: the chooser once (at the size used last), then the list of
+// the set in folder, its lands played from it with their results, until Esc
+// on the list.  The window or full screen comes from the settings unless
+// windowed_given.  Gives the program's exit status.
+int run_levels_mode(const std::string &folder, bool windowed_given);
 
 #endif

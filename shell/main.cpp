@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "editor/editor.h"
+#include "levels/levels.h"
 #include "land/land.h"
 #include "shell/shell.h"
 
@@ -17,7 +18,9 @@ struct OPTIONS {
     const char *record = nullptr;  // every game's tape goes here
     const char *replay = nullptr;  // a tape played back at once
     bool edit = false;             // the editor at once, on `land` when given
+    bool levels = false;           // the level-set mode, on the set in `land` when given
     int windowed = -1;             // 1 --windowed, 0 --fullscreen, -1 as TAVO_WINDOWED says
+    bool windowed_given = false;   // by an option or the environment
 };
 
 static const char usage_text[] =
@@ -25,6 +28,7 @@ static const char usage_text[] =
     "       tavo [--windowed | --fullscreen] --record FILE.tape [LAND.lvl]\n"
     "       tavo [--windowed | --fullscreen] --replay FILE.tape\n"
     "       tavo [--windowed | --fullscreen] --edit [LAND.lvl]\n"
+    "       tavo [--windowed | --fullscreen] --levels [FOLDER]\n"
     "       tavo --help\n"
     "\n"
     "Without arguments the menu starts: G plays, E edits, Esc leaves.\n"
@@ -34,6 +38,10 @@ static const char usage_text[] =
     "  --replay FILE.tape  play a recorded game back in the window; Esc stops it\n"
     "  --edit [LAND.lvl]   edit this land at once (Save writes it back; a new\n"
     "                      name begins a new land), then the menu\n"
+    "  --levels [FOLDER]   play a level set (the bundled one by default) from a\n"
+    "                      list that keeps your progress and best runs; in a\n"
+    "                      level, hold Backspace to restart, hold R to rewind,\n"
+    "                      P pauses, Esc goes back to the list\n"
     "  --windowed          every screen in a window of its own size\n"
     "                      (also with TAVO_WINDOWED=1 in the environment)\n"
     "  --fullscreen        every screen full screen (the default)\n"
@@ -56,6 +64,8 @@ static int parse_options(int argc, char **argv, OPTIONS &o)
             o.replay = argv[++i];
         } else if (!strcmp(a, "--edit")) {
             o.edit = true;
+        } else if (!strcmp(a, "--levels")) {
+            o.levels = true;
         } else if (!strcmp(a, "--windowed") || !strcmp(a, "--fullscreen")) {
             o.windowed = !strcmp(a, "--windowed");  // the last one given counts
         } else if (a[0] != '-' && !o.land) {
@@ -73,9 +83,15 @@ static int parse_options(int argc, char **argv, OPTIONS &o)
         fprintf(stderr, "tavo: --edit plays nothing to record or replay\n");
         return 2;
     }
+    if (o.levels && (o.record || o.replay || o.edit)) {
+        fprintf(stderr, "tavo: --levels keeps its own records, and edits from its list\n");
+        return 2;
+    }
+    o.windowed_given = o.windowed >= 0;
     if (o.windowed < 0) {
         const char *w = getenv("TAVO_WINDOWED");
         o.windowed = w && *w && strcmp(w, "0") != 0;
+        o.windowed_given = w && *w;
     }
     return 0;
 }
@@ -241,6 +257,15 @@ int main(int argc, char **argv)
     color_map = &the_fog_map;
 
     initialise_input();
+
+    if (options.levels) {
+        // The set's own screens from start to end; Esc on its list quits.
+        int status = run_levels_mode(data_path(options.land ? options.land : "levels"), options.windowed_given);
+        unload_datafile(dat);
+        remove_sound();
+        allegro_exit();
+        return status;
+    }
 
     // What the command line asks for comes first, then the menu as ever.
     if (options.replay || options.land || options.edit) {
