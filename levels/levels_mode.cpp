@@ -99,7 +99,7 @@ struct levels_mode {
         for (int i = top; i < (int)set.levels.size() && i < top + rows; i++) {
             int y = (first_row + i - top) * 8;
             if (i == selected)
-                rectfill(b, 0, y, b->w - 1, y + 7, makecol(0, 0, 160));
+                rectfill(b, 0, y, b->w - 1, y + 7, makecol(0, 0, 255));  // as the dialogs
             textout_ex(b, font, row(i, width).c_str(), 0, y, i == selected ? yellow() : white(), -1);
         }
         int y = b->h - 16;
@@ -111,7 +111,7 @@ struct levels_mode {
                 destroy_bitmap(area);
             }
         }
-        textout_ex(b, font, cut("Up/Down choose  Enter play  E edit  Esc quit", width).c_str(), 0, y, green(), -1);
+        textout_ex(b, font, cut("Up/Down Enter:play E:edit Esc:quit", width).c_str(), 0, y, green(), -1);
         if (!note.empty())
             textout_ex(b, font, cut(note, width).c_str(), 0, y + 8, red(), -1);
     }

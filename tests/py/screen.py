@@ -77,9 +77,10 @@ class Shot:
         extra = ["--max-wrong", max_wrong] if max_wrong is not None else []
         return self._check("image", x, y, reference, *extra, palette=False)
 
-    def find(self, text, colour, bg):
-        """Every place where TEXT is written in COLOUR on BG, in VALUE."""
-        v = self._check("find", text, *colour, "--bg", *bg)
+    def find(self, text, colour=None, bg=None, *, entry=None):
+        """Every place where TEXT is written in COLOUR (or palette ENTRY) on
+        BG (the palette's first entry when not given), in VALUE."""
+        v = self._check("find", text, *colour_args(colour, entry), *(["--bg", *bg] if bg else []))
         if v:
             v.value = [tuple(int(n) for n in line.split()) for line in v.said.splitlines()]
         return v
