@@ -300,3 +300,14 @@ void sort_objects()
     }
     changed_tiles.clear();
 }
+
+bool land_at_rest(const LAND *l)
+{
+    for (int y = 0; y < l->h; y++)
+        for (int x = 0; x < l->w; x++)
+            for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
+                for (const OBJECT *o = h->object; o; o = o->next)
+                    if (o->type == OBJ_PLACEHOLDER || o->move_step || o->z_speed || o->z_offset)
+                        return false;
+    return true;
+}

@@ -89,6 +89,10 @@ void sort_objects();
 // Notes that an object filed in tile (x, y) has just changed tile.
 void note_tile_change(int x, int y);
 
+// Whether every object of l is at rest: none moving, falling or climbing, no
+// cell reserved.  Until then what the land will come to is still open.
+bool land_at_rest(const LAND *l);
+
 // ---- moving and falling -------------------------------------------------------
 //
 // create_object() makes the walk's map afresh for anything but a placeholder
