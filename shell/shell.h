@@ -135,6 +135,10 @@ struct TAPE_RECORDING {
     std::vector<HELD_KEYS> held;
 };
 void record_frame(TAPE_RECORDING &r, const char *frame);
+// Takes the recording back to its first `steps` steps, as though the later
+// ones had never been recorded: a key held at that step stays held, so that
+// the steps recorded next join its range as they would have.
+void cut_recording(TAPE_RECORDING &r, long steps);
 // Closes the keys still held and gives the key lines, in step order.
 std::vector<HELD_KEYS> finish_recording(TAPE_RECORDING &r);
 
