@@ -50,7 +50,12 @@ void draw_player_row(PLAYER_INFO *row)
 
 void step_land(const char *f, std::vector<RULE_EVENT> *events)
 {
-    animate_objects(read_player_actions(f), events);
+    step_land_actions(read_player_actions(f), events);
+}
+
+void step_land_actions(const PLAYER_ACTIONS &actions, std::vector<RULE_EVENT> *events)
+{
+    animate_objects(actions, events);
     sort_objects();
 }
 

@@ -6,6 +6,8 @@
 #define TAVO_SHELL_H
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -135,6 +137,10 @@ struct TAPE_RECORDING {
     std::vector<HELD_KEYS> held;
 };
 void record_frame(TAPE_RECORDING &r, const char *frame);
+// Takes the recording back to its first `steps` steps, as though the later
+// ones had never been recorded: a key held at that step stays held, so that
+// the steps recorded next join its range as they would have.
+void cut_recording(TAPE_RECORDING &r, long steps);
 // Closes the keys still held and gives the key lines, in step order.
 std::vector<HELD_KEYS> finish_recording(TAPE_RECORDING &r);
 
@@ -242,6 +248,9 @@ void draw_player_row(PLAYER_INFO *row);
 // off it by the rows' key bindings, every object stepped, the moved ones
 // re-filed.  What happened is appended to events when given.
 void step_land(const char *f, std::vector<RULE_EVENT> *events = nullptr);
+// The same step on actions already read: what step_land does once the frame
+// is read, and all that it does.
+void step_land_actions(const PLAYER_ACTIONS &actions, std::vector<RULE_EVENT> *events = nullptr);
 
 // One logic step on the oldest recorded frame.
 void run_logic_step();
@@ -288,6 +297,76 @@ struct LEVEL_PANEL {
 void draw_level_panels(const LEVEL_PANEL &p);
 // A time in steps as m:ss.cc.
 std::string format_level_time(long steps);
+
+// ---- the game's history: back to any step it went through -----------------
+//
+// What changes in play is the objects of the hollows, the diamond count and
+// the C library's random generator (the rules draw from it); tiles, hollows
+// and walls never change.  The history keeps that changing part now and then
+// (a snapshot) and the players' actions of every step, and reaches any step
+// by restoring the nearest snapshot at or before it and running the rules on
+// from there: deterministic, they give back the very state the game had,
+// field by field.
+
+// The generator rand() draws from, whole.  The first save or load moves it
+// into a buffer of this module's own, where it draws on unchanged (srand()
+// seeds it there as ever); a load then gives back the numbers it would have
+// drawn.  This leans on glibc's random(): a state buffer keeps its position
+// in its first word once the generator has switched away from it, and
+// setstate() takes the position from there.
+struct RAND_STATE {
+    int32_t word[64];  // the buffer as setstate() reads it; 64 words at most
+    int words;
+};
+void save_rand_state(RAND_STATE &s);
+void load_rand_state(const RAND_STATE &s);
+
+// A snapshot: the objects of every hollow in the walk's order (tiles by row,
+// hollows bottom-up), packed, with each placeholder's owner and each
+// player's object by its place in that order; about 3 to 5 bytes an object.
+struct HISTORY_SNAPSHOT {
+    long step;
+    int n_diamonds;
+    RAND_STATE rand;
+    std::vector<unsigned char> objects;
+};
+
+// Snapshots are taken every HISTORY_SPACING steps.  The last
+// HISTORY_RECENT * HISTORY_SPACING steps keep all of theirs; before that,
+// each span twice as long as the one after it keeps every other snapshot
+// of it, so that every span keeps HISTORY_RECENT of them: with S the recent
+// steps, a game of T steps keeps about HISTORY_RECENT * log2(T / S + 2)
+// snapshots, and a step that far back costs at most (T + S) / HISTORY_RECENT
+// steps re-run.
+enum { HISTORY_SPACING = 32, HISTORY_RECENT = 16 };
+
+struct GAME_HISTORY {
+    unsigned long seed = 0;
+    long steps = 0;                          // the step the land is at
+    std::vector<uint16_t> actions;           // each step's PLAYER_ACTIONS, a bit each
+    TAPE_RECORDING keys;                     // the key record, as a tape keeps it
+    std::vector<HISTORY_SNAPSHOT> snapshots; // by step; the first is step 0
+};
+
+// Starts the history of the current land (made current by set_game_land())
+// at step 0: its objects as they are and the generator as it stands, drawn
+// on since srand(seed), which the record's tape will name.  A history
+// belongs to that land: another land starts another history.
+void start_history(GAME_HISTORY &h, unsigned long seed);
+// One step of the game on frame f, as step_land() runs it, kept in h.
+void run_history_step(GAME_HISTORY &h, const char *f, std::vector<RULE_EVENT> *events = nullptr);
+// Takes the game back to the state it had at step `step` (0 .. h.steps;
+// clamped) and cuts the record there: the steps taken back are gone, and
+// the record is the run as it finally went.  player_info rows and the
+// land's player[] point at the players' objects again.  Returns the step.
+long rewind_history(GAME_HISTORY &h, long step);
+// Back to step 0, the land and seed it was started with.
+void restart_history(GAME_HISTORY &h);
+// The record as a tape: seed, frames and keys.  The land and its crc32 are
+// the caller's to fill in.
+TAPE history_tape(const GAME_HISTORY &h);
+// The memory h holds, in bytes: snapshots, actions and key record.
+size_t history_bytes(const GAME_HISTORY &h);
 
 // ---- globals owned by the program entry ------------------------------------
 

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <utility>
 
 TAPE_RECORDING *game_recording = nullptr;
 TAPE_PLAYBACK *game_playback = nullptr;
@@ -350,6 +351,29 @@ void record_frame(TAPE_RECORDING &r, const char *frame)
             since = 0;
         }
     }
+}
+
+void cut_recording(TAPE_RECORDING &r, long steps)
+{
+    if (steps >= r.steps)
+        return;
+    for (long &since : r.since)
+        if (since > steps)
+            since = 0;
+    std::vector<HELD_KEYS> kept;
+    for (HELD_KEYS &h : r.held) {
+        if (h.from > steps)
+            continue;
+        // Held at the last step kept: open again, as record_frame left it then.
+        if (h.to >= steps) {
+            for (int code : h.scancodes)
+                r.since[code] = h.from;
+            continue;
+        }
+        kept.push_back(std::move(h));
+    }
+    r.held = std::move(kept);
+    r.steps = steps;
 }
 
 std::vector<HELD_KEYS> finish_recording(TAPE_RECORDING &r)

@@ -78,6 +78,42 @@ TEST(Tape, RecordingPlaysBackFrameByFrame)
     }
 }
 
+bool same_lines(const std::vector<HELD_KEYS> &a, const std::vector<HELD_KEYS> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (a[i].from != b[i].from || a[i].to != b[i].to || a[i].scancodes != b[i].scancodes)
+            return false;
+    return true;
+}
+
+// A recording cut back to a step and recorded on is the recording of the
+// run as it went: the kept steps, then the new ones.  Cuts fall at the
+// start, inside ranges, right where keys go down or up, and at the end.
+TEST(Tape, CutRecordingIsTheRecordingOfTheRunAsItWent)
+{
+    for (unsigned seed = 1; seed <= 40; seed++) {
+        long first = 1 + seed * 53 % 300, later = seed * 31 % 200;
+        std::vector<std::vector<char>> game = random_game(seed, first), on = random_game(seed + 1000, later);
+        for (long cut : {0L, 1L, first / 3, first / 2, first - 1, first}) {
+            TAPE_RECORDING rec, straight;
+            for (const std::vector<char> &f : game)
+                record_frame(rec, f.data());
+            cut_recording(rec, cut);
+            for (long s = 0; s < cut; s++)
+                record_frame(straight, game[s].data());
+            for (const std::vector<char> &f : on) {
+                record_frame(rec, f.data());
+                record_frame(straight, f.data());
+            }
+            EXPECT_EQ(rec.steps, cut + later);
+            EXPECT_TRUE(same_lines(finish_recording(rec), finish_recording(straight)))
+                << "seed " << seed << ", cut at " << cut << " of " << first;
+        }
+    }
+}
+
 TEST(Tape, OverlappingRangesHoldUntilTheLastEnds)
 {
     TAPE t;
