@@ -23,7 +23,7 @@
 #include <unistd.h>
 
 #include "headless.h"
-#include "rules_invariants.h"
+#include "land_invariants.h"
 #include "land/land.h"
 #include "objects/objects.h"
 #include "shell/shell.h"
