@@ -3,11 +3,11 @@
 
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "headless.h"
 #include "land_builder.h"
+#include "random_land.h"
 
 namespace {
 
@@ -88,20 +88,15 @@ TEST(WallWalk, SeveralHollowsOnBothSides)
 
 TEST(WallWalk, AgreesWithTheDefinitionOnRandomLands)
 {
-    std::mt19937 rng(7);
+    // Stacks of flat hollows, touching now and then.
+    seeded_source rng(7);
+    land_recipe p;
+    p.jitter = 3;
+    p.stack_min = 0, p.stack_max = 3;
+    p.height_min = 1, p.height_max = 4;
+    p.gap_min = 0, p.gap_max = 2;
     for (int round = 0; round < 200; round++) {
-        land_ptr l(make_solid_land(4, 4));
-        for (int y = 0; y < 4; y++)
-            for (int x = 0; x < 4; x++) {
-                int z = (int)(rng() % 4);
-                int n = (int)(rng() % 4);
-                for (int i = 0; i < n; i++) {
-                    int floor = z + (int)(rng() % 3);
-                    int roof = floor + 1 + (int)(rng() % 4);
-                    add_hollow(l.get(), x, y, floor, roof);
-                    z = roof;
-                }
-            }
+        land_ptr l(random_land(rng, p).land);
         for (int y = 0; y < 4; y++)
             for (int x = 0; x < 4; x++)
                 for (int d = 0; d < 4; d++)
