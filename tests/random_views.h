@@ -27,15 +27,27 @@ inline void load_textures(LAND *l)
     }
 }
 
-// A land to look at: every tile a stack of hollows of random heights and
-// slopes, solid here and there, floors, faces and walls of random textures
-// so that a list cursor that slips shows in the picture, and things in mid-
-// move on the floors; with twelve of the game's textures and a fog colour.
-inline LAND *land_to_view(random_source &r, land_recipe recipe)
+// A land to look at, w x h tiles: every tile a stack of hollows of random
+// heights and slopes, solid here and there, `tall` of them 300 levels high;
+// floors, faces and walls of random textures, so that a list cursor that
+// slips shows in the picture; on `things` percent of the floors up to four
+// things, mostly rocks, standing, moving across tile borders, climbing and
+// falling.  With twelve of the game's textures and a fog colour.
+inline LAND *land_to_view(random_source &r, int w, int h, int things, int tall = 0)
 {
-    recipe.n_textures = 12;
-    recipe.paint = true;
-    LAND *l = random_land(r, recipe).land;
+    land_recipe p;
+    p.w = {w, w};
+    p.h = {h, h};
+    p.n_textures = 12;
+    p.paint = true;
+    p.tall = tall;
+    p.solid = 10;
+    p.jitter = 3;
+    p.stack = {1, 4}, p.height = {1, 5}, p.gap = {1, 3};
+    p.slope = 30;
+    p.stacks = things;
+    p.mix = {7, 2, 40, 30};
+    LAND *l = random_land(r, p).land;
     load_textures(l);
     static const int fogs[] = {0, 2, 3, 40, 200};
     l->fog_colour = fogs[r.draw(0, 4)];

@@ -290,17 +290,15 @@ struct land_with_walls {
 land_with_walls make_random_land(random_source &r, int w, int h, int n_textures)
 {
     land_recipe p;
-    p.w_min = p.w_max = w;
-    p.h_min = p.h_max = h;
+    p.w = {w, w};
+    p.h = {h, h};
     for (int i = 0; i < n_textures; i++)
         p.texture_names.push_back("t" + std::to_string(i) + ".pcx");
     p.paint = true;
     p.top = 8;
     p.jitter = 4;
     p.solid = 10;
-    p.stack_min = 1, p.stack_max = 3;
-    p.height_min = 1, p.height_max = 3;
-    p.gap_min = 0, p.gap_max = 2;
+    p.stack = {1, 3}, p.height = {1, 3}, p.gap = {0, 2};
     p.touch_sloped = true;
     p.slope = 25;
     p.rocks = p.diamonds = 10;

@@ -92,9 +92,7 @@ TEST(WallWalk, AgreesWithTheDefinitionOnRandomLands)
     seeded_source rng(7);
     land_recipe p;
     p.jitter = 3;
-    p.stack_min = 0, p.stack_max = 3;
-    p.height_min = 1, p.height_max = 4;
-    p.gap_min = 0, p.gap_max = 2;
+    p.stack = {0, 3}, p.height = {1, 4}, p.gap = {0, 2};
     for (int round = 0; round < 200; round++) {
         land_ptr l(random_land(rng, p).land);
         for (int y = 0; y < 4; y++)

@@ -33,15 +33,14 @@ generated_land generate_land(unsigned seed)
     seeded_source r(seed);
     land_recipe p;
     bool wide = r.chance(30);
-    p.w_min = p.h_min = wide ? 20 : 4;
-    p.w_max = wide ? 60 : 24;
-    p.h_max = wide ? 50 : 24;
+    p.w = wide ? span{20, 60} : span{4, 24};
+    p.h = wide ? span{20, 50} : span{4, 24};
     p.top = r.draw(3, 9);
     p.base = 1, p.waves = 15;
-    p.shift = 5, p.shift_min = p.shift_max = -9;  // a pit
+    p.shift = 5, p.shift_by = {-9, -9};  // a pit
     p.solid = 4;
-    p.height_min = 2, p.height_max = 5;
-    p.storey = 15, p.storey_rise_min = 3, p.storey_rise_max = 6;
+    p.height = {2, 5};
+    p.storey = 15, p.storey_rise = {3, 6};
     static const int slope_shares[] = {0, 3, 10, 25}, rock_shares[] = {1, 1, 3, 8, 20}, diamond_shares[] = {1, 3, 10};
     p.ramp = p.slope = slope_shares[r.draw(0, 3)];
     p.stacks = r.draw(0, 2), p.stack_height = 9;

@@ -42,15 +42,12 @@ const int steps_per_land = 2500;
 generated_land generate_land(random_source &r)
 {
     land_recipe p;
-    p.w_min = p.h_min = 5;
-    p.w_max = p.h_max = 14;
+    p.w = p.h = {5, 14};
     p.base = 5, p.waves = 15;
-    p.shift = 3, p.shift_min = -5, p.shift_max = -3;
+    p.shift = 3, p.shift_by = {-5, -3};
     p.solid = 5;
-    p.stack_min = 1, p.stack_max = 2;
-    p.height_min = 2, p.height_max = 5;
-    p.gap_min = 1, p.gap_max = 2;
-    p.storey = 6, p.storey_beside = 55, p.storey_rise_min = 3, p.storey_rise_max = 4, p.ledge = 70;
+    p.stack = {1, 2}, p.height = {2, 5}, p.gap = {1, 2};
+    p.storey = 6, p.storey_beside = 55, p.storey_rise = {3, 4}, p.ledge = 70;
     p.ramp = 50;
     p.slope = r.draw(3, 17);
     p.stacks = r.chance(25) ? r.draw(20, 39) : r.draw(4, 15);  // now and then crowded

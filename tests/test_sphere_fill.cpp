@@ -26,24 +26,6 @@ namespace {
 
 const sphere_fill_kind fast_fills[] = {SPHERE_FILL_PORTABLE, SPHERE_FILL_SSE2};
 
-// Stacks of hollows, things on the floors up to four levels deep, mostly
-// rocks to crowd the views with spheres: standing, moving and falling.
-LAND *crowded_land(random_source &r, int w, int h, int things)
-{
-    land_recipe p;
-    p.w_min = p.w_max = w;
-    p.h_min = p.h_max = h;
-    p.solid = 10;
-    p.jitter = 2;
-    p.stack_min = 1, p.stack_max = 3;
-    p.height_min = 1, p.height_max = 5;
-    p.gap_min = 1, p.gap_max = 2;
-    p.slope = 25;
-    p.stacks = things;
-    p.mix = {7, 2, 33, 33};
-    return land_to_view(r, p);
-}
-
 class SphereFill : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { start_drawing_tests(); }
@@ -157,7 +139,7 @@ TEST_F(SphereFill, EveryViewOfEveryScreenSize)
     // The views the game cuts from each screen: one player in the right three
     // quarters, two players side by side above their panels.
     seeded_source rng(2024);
-    use_land(crowded_land(rng, 24, 24, 60));
+    use_land(land_to_view(rng, 24, 24, 60));
     OBJECT *eyes[2] = {make_viewer(), make_viewer()};
     long rock_pixels = 0;
     for (int m = 0; m < N_GFX_MODES && !failures; m++) {
@@ -192,7 +174,8 @@ TEST_F(SphereFill, ThousandsOfSmallViewsOfCrowdedLands)
     static const int sizes[][2] = {{64, 48}, {80, 60}, {63, 47}, {47, 90}, {96, 40}};
     long rock_pixels = 0;
     for (int l = 0; l < 4 && !failures; l++) {
-        use_land(crowded_land(rng, rng.draw(6, 30), rng.draw(6, 30), l % 2 ? 90 : 40));
+        int w = rng.draw(6, 30), h = rng.draw(6, 30);
+        use_land(land_to_view(rng, w, h, l % 2 ? 90 : 40));
         for (int i = 0; i < 500 && !failures; i++) {
             const int *size = sizes[rng.draw(0, 4)];
             BITMAP *view = create_bitmap(size[0], size[1]);
@@ -222,7 +205,7 @@ TEST_F(SphereFill, OrderNumbersRunningOutAnywhereInAViewChangeNothing)
     // view is drawn once for every sphere and polygon that could be the one
     // to find the numbers gone.
     seeded_source rng(5);
-    use_land(crowded_land(rng, 16, 16, 90));
+    use_land(land_to_view(rng, 16, 16, 90));
     OBJECT *o = make_viewer();
     BITMAP *view = create_bitmap(96, 72);
     player_info[0].view = view;

@@ -58,13 +58,11 @@ LAND *awkward_land(unsigned seed)
                 name += "ab\"\\.\x01\x7f\xe9"[r.draw(0, 7)];
             p.texture_names.push_back(name);
         }
-    p.w_min = 0, p.w_max = seed % 7 == 0 ? 0 : 8;
-    p.h_min = seed % 11 == 0 ? 1 : 0, p.h_max = seed % 11 == 0 ? 1 : 6;
+    p.w = {0, seed % 7 == 0 ? 0 : 8};
+    p.h = seed % 11 == 0 ? span{1, 1} : span{0, 6};
     p.paint = true;
-    p.shift = 33, p.shift_min = p.shift_max = 65520;
-    p.stack_min = 0, p.stack_max = 3;
-    p.height_min = 1, p.height_max = 2;
-    p.gap_min = p.gap_max = 2;
+    p.shift = 33, p.shift_by = {65520, 65520};
+    p.stack = {0, 3}, p.height = {1, 2}, p.gap = {2, 2};
     p.slope = 92;
     p.stacks = 60, p.stack_height = 2;
     p.mix = {4, 3, 40, 30};

@@ -40,25 +40,6 @@ struct land_plan {
     int things;  // percent of floors with things on them
 };
 
-// Every tile a stack of hollows of random heights and slopes, solid here and
-// there, with things in mid-move on their floors.
-LAND *generate_land(random_source &r, const land_plan &plan)
-{
-    land_recipe p;
-    p.w_min = p.w_max = plan.w;
-    p.h_min = p.h_max = plan.h;
-    p.tall = plan.tall;
-    p.solid = 12;
-    p.jitter = 3;
-    p.stack_min = 1, p.stack_max = 4;
-    p.height_min = 1, p.height_max = 3;
-    p.gap_min = 1, p.gap_max = 3;
-    p.slope = 30;
-    p.stacks = plan.things;
-    p.mix = {6, 2, 50, 25};
-    return land_to_view(r, p);
-}
-
 void pick_view_size(random_source &rng, int &w, int &h)
 {
     static const int sizes[][2] = {{64, 48}, {64, 48}, {64, 48}, {64, 48}, {320, 200}, {200, 400}};
@@ -222,7 +203,7 @@ TEST_F(ViewCulling, GeneratedLandsWithStackedHollowsSlopesAndThingsInMidMove)
     draw_counts total = {0, 0};
     int n = 0;
     for (const land_plan &r : plans) {
-        use_land(generate_land(rng, r));
+        use_land(land_to_view(rng, r.w, r.h, r.things, r.tall));
         compare_random_views(rng, make_viewer(0, 0, 0), 45,
                              "land " + std::to_string(n++) + " (" + std::to_string(r.w) + "x" + std::to_string(r.h) + ")",
                              &total);
@@ -385,7 +366,7 @@ TEST_F(ViewCulling, RocksAtTheFarCornersOfTheViewStillShow)
 TEST_F(ViewCulling, EditorMarksStayOnTop)
 {
     seeded_source rng(5);
-    use_land(generate_land(rng, {40, 40, 3, 30}));
+    use_land(land_to_view(rng, 40, 40, 30, 3));
     OBJECT *o = make_viewer(0, 0, 0);
     color_map = &the_fog_map;
     editor_running = 1;

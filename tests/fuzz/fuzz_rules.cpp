@@ -21,15 +21,12 @@ const int action_bit[7] = {ACT_TURN_LEFT, ACT_TURN_RIGHT, ACT_DOWN, ACT_UP, ACT_
 generated_land build_land(random_source &in)
 {
     land_recipe p;
-    p.w_min = p.h_min = 1;
-    p.w_max = p.h_max = 8;
+    p.w = p.h = {1, 8};
     p.texture_names = {"a.pcx", "b.pcx", "c.pcx"};
     p.top = 6;
     p.jitter = 3;
     p.solid = 15;
-    p.stack_min = 1, p.stack_max = 3;
-    p.height_min = 1, p.height_max = 5;
-    p.gap_min = 1, p.gap_max = 2;
+    p.stack = {1, 3}, p.height = {1, 5}, p.gap = {1, 2};
     p.ramp = 30, p.slope = 25;
     p.stacks = 10, p.stack_height = 3;
     p.rocks = 15, p.diamonds = 10;

@@ -141,8 +141,8 @@ void plan_ground(random_source &r, const land_recipe &p, int w, int h, std::vect
         px = r.draw(0, 628) / 100.0;
         py = r.draw(0, 628) / 100.0;
     }
-    int rise = r.draw(p.storey_rise_min, p.storey_rise_max);
-    int highest = std::max(0, p.top - p.height_min);
+    int rise = r.draw(p.storey_rise);
+    int highest = std::max(0, p.top - p.height.lo);
     ground.assign(w * h, 0);
     storey.assign(w * h, -1);
     for (int y = 0; y < h; y++)
@@ -150,7 +150,7 @@ void plan_ground(random_source &r, const land_recipe &p, int w, int h, std::vect
             int g = p.base + (int)std::floor(amp * (std::sin(x * fx + px) + std::cos(y * fy + py))) +
                     r.draw(0, p.jitter);
             if (r.chance(p.shift))
-                g += r.draw(p.shift_min, p.shift_max);
+                g += r.draw(p.shift_by);
             g = std::max(0, std::min(highest, g));
             ground[y * w + x] = g;
             bool beside = (x > 0 && storey[y * w + x - 1] >= 0) || (y > 0 && storey[(y - 1) * w + x] >= 0);
@@ -177,14 +177,14 @@ plan plan_hollows(random_source &r, const land_recipe &p, int w, int h)
             std::vector<planned_hollow> &col = pl.tiles[i];
             int ceiling = storey[i] >= 0 ? storey[i] : p.top;
             int z = tall[i] ? 0 : ground[i];
-            for (int k = r.draw(p.stack_min, p.stack_max); k > 0 && z < ceiling; k--) {
-                int height = tall[i] && col.empty() ? 300 : r.draw(p.height_min, p.height_max);
+            for (int k = r.draw(p.stack); k > 0 && z < ceiling; k--) {
+                int height = tall[i] && col.empty() ? 300 : r.draw(p.height);
                 int roof = std::min(z + height, ceiling);
                 col.push_back({z, roof, 0});
-                z = roof + r.draw(p.gap_min, p.gap_max);
+                z = roof + r.draw(p.gap);
             }
             if (storey[i] >= 0)
-                col.push_back({storey[i], std::min(p.top, storey[i] + r.draw(p.height_min, p.height_max)), 0});
+                col.push_back({storey[i], std::min(p.top, storey[i] + r.draw(p.height)), 0});
         }
     // Beside a storey, a hollow open up past its floor leaves its edge a
     // ledge rather than a wall.
@@ -222,7 +222,7 @@ plan plan_hollows(random_source &r, const land_recipe &p, int w, int h)
 
 generated_land random_land(random_source &r, const land_recipe &p)
 {
-    int w = r.draw(p.w_min, p.w_max), h = r.draw(p.h_min, p.h_max);
+    int w = r.draw(p.w), h = r.draw(p.h);
     int n_textures = p.texture_names.empty() ? p.n_textures : (int)p.texture_names.size();
     LAND *l = make_solid_land(w, h, n_textures);
     if (!p.texture_names.empty()) {

@@ -15,18 +15,25 @@
 #include "land/land.h"
 #include "objects/objects.h"
 
+// The integers from lo to hi.
+struct span {
+    int lo, hi;
+};
+
 // Whatever the generator draws, it draws from one of these.
 class random_source {
 public:
     virtual ~random_source() = default;
     // An integer in [lo, hi]; lo when hi <= lo.
     virtual int draw(int lo, int hi) = 0;
+    int draw(span s) { return draw(s.lo, s.hi); }
     bool chance(int percent) { return draw(0, 99) >= 100 - percent; }
 };
 
 class seeded_source : public random_source {
 public:
     explicit seeded_source(unsigned seed) : rng(seed) {}
+    using random_source::draw;
     int draw(int lo, int hi) override;
     std::mt19937 rng;
 };
@@ -37,6 +44,7 @@ public:
 class byte_source : public random_source {
 public:
     byte_source(const uint8_t *data, size_t size) : p_(data), n_(size) {}
+    using random_source::draw;
     int draw(int lo, int hi) override;
     int byte() { return i_ < n_ ? p_[i_++] : 0; }
 
@@ -57,7 +65,7 @@ struct thing_mix {
 struct land_recipe {
     // Each side drawn from its range; names, when given, say how many
     // textures there are, or else n_textures without names.
-    int w_min = 4, w_max = 4, h_min = 4, h_max = 4;
+    span w = {4, 4}, h = {4, 4};
     int n_textures = 3;
     std::vector<std::string> texture_names;
     bool paint = false;  // random textures on floors, roofs, slope faces and walls; 0 without
@@ -65,19 +73,19 @@ struct land_recipe {
     // The ground, each tile's lowest floor: `base`, rolling in gentle waves
     // (neighbours differ by a level at most) of an amplitude drawn between
     // half of `waves` tenths of a level and all of it, and up to `jitter`
-    // levels more tile by tile.  `shift` percent of tiles have it moved by shift_min..shift_max
-    // (below 0: pits); no floor goes below 0.
+    // levels more tile by tile.  `shift` percent of tiles have it moved by
+    // a number of levels drawn from shift_by (below 0: pits); no floor goes
+    // below 0.
     int base = 0, waves = 0, jitter = 0;
-    int shift = 0, shift_min = 0, shift_max = 0;
+    int shift = 0;
+    span shift_by = {0, 0};
     int solid = 0;      // percent of tiles left solid rock
     int top = 65535;    // no hollow's roof above this level
     int tall = 0;       // tiles whose lowest hollow runs from level 0 to 300
 
     // Each open tile's stack of hollows: how many, how high, with how many
     // levels of rock between them (0: touching).
-    int stack_min = 1, stack_max = 1;
-    int height_min = 2, height_max = 2;
-    int gap_min = 1, gap_max = 1;
+    span stack = {1, 1}, height = {2, 2}, gap = {1, 1};
     bool touch_sloped = false;  // a hollow on the roof of the one below is sloped
 
     // Storeys: one more hollow `storey_rise` levels above the ground (drawn
@@ -85,7 +93,8 @@ struct land_recipe {
     // `storey_beside` percent of those next to one, so that they join into
     // ledges; `ledge` percent of the hollows beside one reach up past its
     // floor, so that its edge is one to walk off.
-    int storey = 0, storey_beside = 0, storey_rise_min = 3, storey_rise_max = 3, ledge = 0;
+    int storey = 0, storey_beside = 0, ledge = 0;
+    span storey_rise = {3, 3};
 
     // Floors: `ramp` percent of those a level below a neighbour's rise
     // towards it; `slope` percent of the rest take any of the 12 shapes.
