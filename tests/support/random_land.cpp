@@ -208,7 +208,7 @@ plan plan_hollows(random_source &r, const land_recipe &p, int w, int h)
                 for (int d = 0; d < 4 && !o.slope && p.ramp > 0; d++)
                     if (std::vector<planned_hollow> *n = pl.at(x + dir_dx[d], y + dir_dy[d]))
                         for (const planned_hollow &q : *n)
-                            if (q.floor == o.floor + 1 && r.chance(p.ramp))
+                            if (!o.slope && q.floor == o.floor + 1 && r.chance(p.ramp))
                                 o.slope = d + 1;  // rising towards the higher neighbour
                 bool touching = k > 0 && col[k - 1].roof == o.floor;
                 if (!o.slope && (r.chance(p.slope) || (touching && p.touch_sloped)))
