@@ -1,6 +1,7 @@
 // land_invariants.cpp -- the checks of land_invariants.h.
 #include "land_invariants.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -351,3 +352,18 @@ std::string compare_objects(const LAND *a, const LAND *b)
     return "";
 }
 
+
+std::string step_with_twin(LAND *l, LAND *twin, unsigned seed)
+{
+    for (LAND *each : {twin, l}) {
+        if (!each)
+            continue;
+        land = each;
+        walk_every_tile = each == twin;
+        srand(seed);
+        animate_objects();
+        sort_objects();
+    }
+    walk_every_tile = 0;
+    return twin ? compare_objects(twin, l) : "";
+}

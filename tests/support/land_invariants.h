@@ -1,7 +1,7 @@
 // land_invariants.h -- what must hold between any two logic steps of the
-// rules, checked from scratch after every step: by the soak test and by the
-// rules fuzzer; and the comparison of two lands' objects, for a land stepped
-// two ways.
+// rules, checked from scratch after every step: by the soak test, the rules
+// cases and the rules fuzzer; and a land stepped two ways, by the map of the
+// tiles holding objects and by the walk of every tile, held to one result.
 #ifndef TAVO_TESTS_SUPPORT_LAND_INVARIANTS_H
 #define TAVO_TESTS_SUPPORT_LAND_INVARIANTS_H
 
@@ -63,5 +63,11 @@ private:
 // land stepped two ways must hold the same objects, in the same order, with
 // the same records.
 std::string compare_objects(const LAND *a, const LAND *b);
+
+// One logic step of l by the walk of the tiles its map marks and, with the
+// same random numbers (srand(seed) before each), of its twin, when there is
+// one, by the walk of every tile; l is the current land afterwards.  The
+// first difference between the two, or "".
+std::string step_with_twin(LAND *l, LAND *twin, unsigned seed);
 
 #endif
