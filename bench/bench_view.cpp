@@ -66,15 +66,6 @@ LAND *new_land(int w, int h)
     return l;
 }
 
-void link_object(HOLLOW *h, OBJECT *o)
-{
-    OBJECT **link = &h->object;
-    while (*link && (*link)->z <= o->z)
-        link = &(*link)->next;
-    o->next = *link;
-    *link = o;
-}
-
 // Tile (x, y) of the land shows the terrain at (x + ox, y + oy): ground with
 // ramps up to higher neighbours, rock pillars, cellars below and galleries
 // above, rocks (some rolling into the next tile) and diamonds.
@@ -109,18 +100,9 @@ LAND *generate_terrain(int w, int h, int ox, int oy)
                 gallery->roof_tex = 8;
             }
         }
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            for (int d = 0; d < 4; d++) {
-                TILE *t = &l->tile[y][x];
-                int n = wall_length(l, x, y, d);
-                if (!n)
-                    continue;
-                int *list = (int *)malloc(n * sizeof(int)), i = 0;
-                walk_wall(t, neighbour_tile(l, x, y, d),
-                          [&](int z) { list[i++] = (int)(mix(x + ox, y + oy, 100 + 4 * z + d) % N_TEXTURES); });
-                t->wall[d] = list;
-            }
+    add_wall_lists(l, [&](int x, int y, int d, int z) {
+        return (int)(mix(x + ox, y + oy, 100 + 4 * z + d) % N_TEXTURES);
+    });
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             HOLLOW *main = l->tile[y][x].hollow;
@@ -133,21 +115,19 @@ LAND *generate_terrain(int w, int h, int ox, int oy)
             if (m % 11 == 0) {
                 OBJECT *rock = create_object(OBJ_ROCK, x, y, z);
                 ((ROCK_DATA *)rock->data)->texture = (int)(m / 11 % 3);
-                link_object(main, rock);
+                file_object(main, rock);
                 int d = (int)(m / 33 % 4);
                 TILE *n = neighbour_tile(l, x, y, d);
                 HOLLOW *target = n ? hollow_at_level(n, z) : nullptr;
                 if (m / 132 % 3 == 0 && target) {
                     rock->dir = d;
                     rock->move_step = 1 + (int)(m / 396 % 29);
-                    OBJECT *p = create_object(OBJ_PLACEHOLDER, x + dir_dx[d], y + dir_dy[d], z);
-                    ((PLACEHOLDER_DATA *)p->data)->owner = rock;
-                    link_object(target, p);
+                    add_placeholder(target, x + dir_dx[d], y + dir_dy[d], z, 0, rock);
                 }
             } else if (m % 13 == 0) {
                 OBJECT *diamond = create_object(OBJ_DIAMOND, x, y, z);
                 ((DIAMOND_DATA *)diamond->data)->spin = (int)(m / 13 % 240);
-                link_object(main, diamond);
+                file_object(main, diamond);
             }
         }
     return l;
@@ -167,19 +147,10 @@ LAND *generate_rock_hall()
             for (int z = 0; z < 2 - (x + y) % 2; z++) {
                 OBJECT *rock = create_object(OBJ_ROCK, x, y, z);
                 ((ROCK_DATA *)rock->data)->texture = (int)(mix(x, y, z) % 3);
-                link_object(h, rock);
+                file_object(h, rock);
             }
         }
-    for (int y = 0; y < n; y++)
-        for (int x = 0; x < n; x++)
-            for (int d = 0; d < 4; d++) {
-                int len = wall_length(l, x, y, d);
-                if (!len)
-                    continue;
-                l->tile[y][x].wall[d] = (int *)malloc(len * sizeof(int));
-                for (int i = 0; i < len; i++)
-                    l->tile[y][x].wall[d][i] = 6;
-            }
+    add_wall_lists(l, [](int, int, int, int) { return 6; });
     return l;
 }
 

@@ -59,9 +59,30 @@ inline OBJECT *add_object(HOLLOW *h, int type, int x, int y, int z)
     return o;
 }
 
+// Links o into h's list after the objects at its level or below.
+inline void file_object(HOLLOW *h, OBJECT *o)
+{
+    OBJECT **link = &h->object;
+    while (*link && (*link)->z <= o->z)
+        link = &(*link)->next;
+    o->next = *link;
+    *link = o;
+}
+
+inline OBJECT *add_placeholder(HOLLOW *h, int x, int y, int z, int kind, OBJECT *owner)
+{
+    OBJECT *p = create_object(OBJ_PLACEHOLDER, x, y, z);
+    PLACEHOLDER_DATA *d = (PLACEHOLDER_DATA *)p->data;
+    d->kind = kind;
+    d->owner = owner;
+    file_object(h, p);
+    return p;
+}
+
 // Gives every tile the wall lists its neighbours call for, for lands built
-// hollow by hollow once the hollows stand: texture() gives each entry in
-// turn, by row, column, side and level; without it every entry is 0.
+// hollow by hollow once the hollows stand: texture(x, y, d, z) gives the
+// entry for level z of side d of tile (x, y), called row by row, column by
+// column, side by side and level by level; without it every entry is 0.
 template <class F>
 void add_wall_lists(LAND *l, F &&texture)
 {
@@ -69,16 +90,16 @@ void add_wall_lists(LAND *l, F &&texture)
         for (int x = 0; x < l->w; x++)
             for (int d = 0; d < 4; d++)
                 if (int n = wall_length(l, x, y, d)) {
-                    int *list = (int *)malloc(n * sizeof(int));
-                    for (int i = 0; i < n; i++)
-                        list[i] = texture();
+                    int *list = (int *)malloc(n * sizeof(int)), i = 0;
+                    walk_wall(&l->tile[y][x], neighbour_tile(l, x, y, d),
+                              [&](int z) { list[i++] = texture(x, y, d, z); });
                     l->tile[y][x].wall[d] = list;
                 }
 }
 
 inline void add_wall_lists(LAND *l)
 {
-    add_wall_lists(l, [] { return 0; });
+    add_wall_lists(l, [](int, int, int, int) { return 0; });
 }
 
 #endif

@@ -1,6 +1,6 @@
 // rules_harness.h -- runs the game rules on small text lands, one logic step
-// per frame exactly as the game loop does, and checks the land after every
-// step.
+// per frame exactly as the game loop does, and checks the land's invariants
+// after every step.
 #ifndef TAVO_TESTS_RULES_HARNESS_H
 #define TAVO_TESTS_RULES_HARNESS_H
 
@@ -9,12 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <set>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "headless.h"
+#include "land_invariants.h"
 #include "land/land.h"
 #include "objects/objects.h"
 #include "shell/shell.h"
@@ -94,89 +95,23 @@ inline int count_of(int type)
     return n;
 }
 
-// What the land should look like between two steps, beyond check_land():
-// every reservation belongs to an object in motion and sits where that
-// motion needs it, no two solid objects share a cell, and the diamond count
-// matches the diamonds present.  Returns "" or the first fault found.
-inline std::string broken_rule()
-{
-    char why[256];
-    if (!check_land(land, why, sizeof why))
-        return why;
-    std::vector<OBJECT *> objects = all_objects();
-    std::set<const OBJECT *> present(objects.begin(), objects.end());
-    std::set<std::vector<int>> cells;
-    int diamonds = 0;
-    char buf[256];
-    for (OBJECT *o : objects) {
-        if (o->type == OBJ_PLACEHOLDER) {
-            const OBJECT *owner = placeholder_data(o)->owner;
-            if (!present.count(owner) || owner->type == OBJ_PLACEHOLDER) {
-                snprintf(buf, sizeof buf, "placeholder at %d,%d,%d has no owner in the land", o->x, o->y, o->z);
-                return buf;
-            }
-            if (!owner->move_step && !owner->z_speed) {
-                snprintf(buf, sizeof buf, "placeholder at %d,%d,%d kept by an owner at rest at %d,%d,%d",
-                         o->x, o->y, o->z, owner->x, owner->y, owner->z);
-                return buf;
-            }
-            continue;
-        }
-        diamonds += o->type == OBJ_DIAMOND;
-        if (!cells.insert({o->x, o->y, o->z}).second) {
-            snprintf(buf, sizeof buf, "two objects share cell %d,%d,%d", o->x, o->y, o->z);
-            return buf;
-        }
-        // The reservations the object's motion calls for: (kind, x, y, z).
-        std::vector<std::vector<int>> want;
-        if (o->move_step) {
-            if (o->move_step > FRAMES_PER_TILE - 1 || o->z_speed < -1 || o->z_speed > 1 ||
-                o->z_offset != SLOPE_STEP * o->z_speed * o->move_step) {
-                snprintf(buf, sizeof buf, "object at %d,%d,%d moves with step %d, level change %d, offset %d",
-                         o->x, o->y, o->z, o->move_step, o->z_speed, o->z_offset);
-                return buf;
-            }
-            int tx = o->x + dir_dx[o->dir & 3], ty = o->y + dir_dy[o->dir & 3];
-            int end = o->z - o->z_speed;
-            want.push_back({0, tx, ty, end});
-            if (o->z_speed < 0)
-                want.push_back({1, o->x, o->y, end});
-            if (o->z_speed > 0)
-                want.push_back({2, tx, ty, end + 1});
-        } else if (o->z_speed) {
-            if (o->z_speed < 1 || o->z_speed > TERMINAL_SPEED || o->z_offset < 0 ||
-                o->z_offset >= SUBUNITS_PER_LEVEL) {
-                snprintf(buf, sizeof buf, "object at %d,%d,%d falls at %d with offset %d", o->x, o->y, o->z,
-                         o->z_speed, o->z_offset);
-                return buf;
-            }
-            if (o->z_offset)
-                want.push_back({0, o->x, o->y, o->z - 1});
-        } else if (o->z_offset) {
-            snprintf(buf, sizeof buf, "object at rest at %d,%d,%d with offset %d", o->x, o->y, o->z, o->z_offset);
-            return buf;
-        }
-        std::multiset<std::vector<int>> have;
-        for (OBJECT *p : objects)
-            if (p->type == OBJ_PLACEHOLDER && placeholder_data(p)->owner == o)
-                have.insert({placeholder_data(p)->kind, p->x, p->y, p->z});
-        if (have != std::multiset<std::vector<int>>(want.begin(), want.end())) {
-            snprintf(buf, sizeof buf, "object at %d,%d,%d (step %d, speed %d) holds %zu reservations, not %zu as "
-                     "its motion needs", o->x, o->y, o->z, o->move_step, o->z_speed, have.size(), want.size());
-            return buf;
-        }
-    }
-    if (diamonds != land->n_diamonds) {
-        snprintf(buf, sizeof buf, "n_diamonds %d with %d diamonds present", land->n_diamonds, diamonds);
-        return buf;
-    }
-    return "";
-}
-
 class Rules : public ::testing::Test {
 protected:
     int frame = 0;           // the number of the step last run; the first is 1
     std::string fault;       // the first broken rule seen, with its frame
+    generated_land loaded;   // the land and its players, as the checker knows them
+    std::unique_ptr<invariant_checker> checker;
+
+    // What the land must keep between two steps: the model's invariants and
+    // the rules' (see land_invariants.h); "" or the first fault found.
+    std::string broken_rule()
+    {
+        char why[256];
+        if (!check_land(land, why, sizeof why))
+            return why;
+        violation v = checker->check("");
+        return v.why.empty() ? "" : v.why + describe(land, v.object);
+    }
 
     void SetUp() override
     {
@@ -200,12 +135,15 @@ protected:
         set_game_land(r.land);
         frame = 0;
         fault.clear();
+        loaded = {land, {player(0), player(1)}, n_players};
+        checker = std::make_unique<invariant_checker>(loaded);
         std::string why = broken_rule();
         EXPECT_EQ(why, "") << "as loaded";
     }
 
     void unload()
     {
+        checker.reset();
         free_game_land();
     }
 

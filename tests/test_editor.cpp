@@ -10,7 +10,6 @@
 #include <fstream>
 #include <initializer_list>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include "land/land.h"
 #include "land_builder.h"
 #include "objects/objects.h"
+#include "random_land.h"
 #include "shell/shell.h"
 
 namespace {
@@ -271,23 +271,6 @@ LAND *new_land(int w, int h, int n_textures)
     return l;
 }
 
-// Gives every tile its wall lists, each entry from paint(x, y, d, z).
-template <class F>
-void make_walls(LAND *l, F paint)
-{
-    for (int y = 0; y < l->h; y++)
-        for (int x = 0; x < l->w; x++)
-            for (int d = 0; d < 4; d++) {
-                std::vector<int> levels = exposed_levels(l, x, y, d);
-                if (levels.empty())
-                    continue;
-                int *list = (int *)malloc(levels.size() * sizeof(int));
-                for (size_t i = 0; i < levels.size(); i++)
-                    list[i] = paint(x, y, d, levels[i]);
-                l->tile[y][x].wall[d] = list;
-            }
-}
-
 OBJECT *add_player(LAND *l, HOLLOW *h, int x, int y, int z, int index)
 {
     OBJECT *o = add_object(h, OBJ_PLAYER, x, y, z);
@@ -297,66 +280,43 @@ OBJECT *add_player(LAND *l, HOLLOW *h, int x, int y, int z, int index)
     return o;
 }
 
-struct random_land {
+struct land_with_walls {
     LAND *land;
     wall_shadow walls;
 };
 
 // A land of w x h tiles up to level 8, with touching hollows only under
 // slopes, rocks and diamonds, and each player placed or not.
-random_land make_random_land(std::mt19937 &rng, int w, int h, int n_textures)
+land_with_walls make_random_land(random_source &r, int w, int h, int n_textures)
 {
-    auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
-    LAND *l = new_land(w, h, n_textures);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            HOLLOW *cur = nullptr;
-            for (int z = 0; z < 8; z++) {
-                if (rnd(100) >= 45) {
-                    cur = nullptr;
-                    continue;
-                }
-                if (cur && rnd(100) >= 12) {
-                    cur->roof = z + 1;
-                    continue;
-                }
-                int slope = (cur || rnd(100) < 25) ? 1 + rnd(12) : 0;
-                cur = add_hollow(l, x, y, z, z + 1, slope);
-                cur->floor_tex = rnd(n_textures);
-                cur->roof_tex = rnd(n_textures);
-                for (int d = 0; d < 4; d++)
-                    cur->slope_tex[d] = rnd(n_textures);
-            }
-        }
-    struct cell { HOLLOW *h; int x, y, z; };
-    std::vector<cell> cells;
+    land_recipe p;
+    p.w = {w, w};
+    p.h = {h, h};
+    for (int i = 0; i < n_textures; i++)
+        p.texture_names.push_back("t" + std::to_string(i) + ".pcx");
+    p.paint = true;
+    p.top = 8;
+    p.jitter = 4;
+    p.solid = 10;
+    p.stack = {1, 3}, p.height = {1, 3}, p.gap = {0, 2};
+    p.touch_sloped = true;
+    p.slope = 25;
+    p.rocks = p.diamonds = 10;
+    p.player[0] = p.player[1] = 70;
+    p.any_player = true;
+    generated_land g = random_land(r, p);
+    for (int i = 0; i < 2; i++)
+        editor_player_exists[i] = g.player[i] != nullptr;
+    g.land->n_players = g.n_players;
+    land_with_walls lw{g.land, {}};
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++)
-            for (HOLLOW *hl = l->tile[y][x].hollow; hl; hl = hl->next)
-                for (int z = hl->floor + (hl->slope ? 1 : 0); z < hl->roof; z++)
-                    cells.push_back({hl, x, y, z});
-    int player_cell[2] = {-1, -1};
-    for (int i = 0; i < 2 && !cells.empty(); i++)
-        if (rnd(10) < 7)
-            player_cell[i] = rnd((int)cells.size());
-    if (player_cell[0] == player_cell[1])
-        player_cell[1] = -1;
-    for (int i = 0; i < (int)cells.size(); i++) {
-        const cell &c = cells[i];
-        if (i == player_cell[0] || i == player_cell[1])
-            add_player(l, c.h, c.x, c.y, c.z, i == player_cell[0] ? 0 : 1);
-        else if (rnd(100) < 10)
-            add_object(c.h, OBJ_DIAMOND, c.x, c.y, c.z);
-        else if (rnd(100) < 10)
-            ((ROCK_DATA *)add_object(c.h, OBJ_ROCK, c.x, c.y, c.z)->data)->texture = rnd(3);
-    }
-    random_land r{l, {}};
-    make_walls(l, [&](int x, int y, int d, int z) {
-        int t = rnd(n_textures);
-        r.walls[{x, y, d, z}] = t;
-        return t;
-    });
-    return r;
+            for (int d = 0; d < 4; d++) {
+                std::vector<int> levels = exposed_levels(g.land, x, y, d);
+                for (size_t i = 0; i < levels.size() && i < (size_t)wall_length(g.land, x, y, d); i++)
+                    lw.walls[{x, y, d, levels[i]}] = g.land->tile[y][x].wall[d][i];
+            }
+    return lw;
 }
 
 class EditorTest : public testing::Test {
@@ -414,10 +374,9 @@ TEST_F(EditorTest, RandomSessionsKeepTheLandWhole)
     const int w = 5, h = 5, n_textures = 6, steps = 2000;
     for (unsigned seed = 1; seed <= 5; seed++) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        std::mt19937 rng(seed);
-        auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
-        editor_player_exists[0] = editor_player_exists[1] = 0;
-        random_land r = make_random_land(rng, w, h, n_textures);
+        seeded_source rng(seed);
+        auto rnd = [&](int n) { return rng.draw(0, n - 1); };
+        land_with_walls r = make_random_land(rng, w, h, n_textures);
         land = r.land;
         editor_object = 0;
         ASSERT_EQ(check_shape(land), "");
@@ -576,7 +535,7 @@ TEST_F(EditorTest, OpeningCells)
     HOLLOW *slope_only = add_hollow(land, 2, 0, 4, 6, 5);
     add_hollow(land, 1, 0, 0, 3);
     HOLLOW *slope_over = add_hollow(land, 1, 0, 4, 6, 7);
-    make_walls(land, [](int, int, int, int) { return 3; });
+    add_wall_lists(land, [](int, int, int, int) { return 3; });
     expect_whole();
 
     at(0, 0, 2);
@@ -634,7 +593,7 @@ TEST_F(EditorTest, WallEntryComesBackAtTextureZero)
 {
     land = new_land(2, 1, 4);
     add_hollow(land, 1, 0, 0, 3);
-    make_walls(land, [](int, int, int, int z) { return z + 1; });
+    add_wall_lists(land, [](int, int, int, int z) { return z + 1; });
     ASSERT_EQ(wall(1, 0, 3), (std::vector<int>{1, 2, 3}));
 
     at(0, 0, 1);
@@ -662,7 +621,7 @@ TEST_F(EditorTest, FillingCells)
     add_object(h, OBJ_DIAMOND, 0, 0, 2);
     add_player(land, add_hollow(land, 1, 0, 5, 6), 1, 0, 5, 0);
     add_player(land, add_hollow(land, 1, 0, 7, 8), 1, 0, 7, 1);
-    make_walls(land, [](int, int, int, int) { return 2; });
+    add_wall_lists(land, [](int, int, int, int) { return 2; });
     expect_whole();
 
     at(0, 0, 1);
@@ -713,7 +672,7 @@ TEST_F(EditorTest, SlopesCycleAndClear)
     add_object(tall, OBJ_DIAMOND, 1, 0, 1);
     add_object(tall, OBJ_ROCK, 1, 0, 2);
     add_object(tall, OBJ_DIAMOND, 1, 0, 3);
-    make_walls(land, [](int, int, int, int) { return 1; });
+    add_wall_lists(land, [](int, int, int, int) { return 1; });
     flat->slope_tex[0] = 2;
 
     at(0, 0, 2);
@@ -761,7 +720,7 @@ TEST_F(EditorTest, PlacingObjects)
     land = new_land(2, 1, 4);
     HOLLOW *h = add_hollow(land, 0, 0, 0, 3);
     HOLLOW *slope = add_hollow(land, 1, 0, 0, 2, 4);
-    make_walls(land, [](int, int, int, int) { return 0; });
+    add_wall_lists(land, [](int, int, int, int) { return 0; });
 
     at(0, 0, 1);
     insert_object();
@@ -815,7 +774,7 @@ TEST_F(EditorTest, PlacingPlayers)
     land = new_land(3, 1, 4);
     for (int x = 0; x < 3; x++)
         add_hollow(land, x, 0, 0, 2);
-    make_walls(land, [](int, int, int, int) { return 0; });
+    add_wall_lists(land, [](int, int, int, int) { return 0; });
 
     at(0, 0, 1);
     insert_player(0);
@@ -862,7 +821,7 @@ TEST_F(EditorTest, WallTextureSelection)
     land = new_land(2, 2, 4);
     add_hollow(land, 0, 0, 0, 2);
     HOLLOW *slope = add_hollow(land, 1, 0, 4, 6, 2);
-    make_walls(land, [](int, int, int, int z) { return z; });
+    add_wall_lists(land, [](int, int, int, int z) { return z; });
     editor_texwall = 1;
 
     // Above the highest roof of its tile, even beside the neighbour's slope.
@@ -965,7 +924,7 @@ LAND *land_for_keys(int n_textures)
     add_player(l, h, 0, 0, 1, 0);
     add_object(h, OBJ_DIAMOND, 0, 0, 2);
     add_hollow(l, 1, 0, 0, 2, 3);
-    make_walls(l, [](int, int, int, int) { return 0; });
+    add_wall_lists(l, [](int, int, int, int) { return 0; });
     return l;
 }
 
@@ -1062,8 +1021,8 @@ TEST_F(EditorKeysTest, OnlyRealChangesMarkTheLandChanged)
     // tells whether the land has changed.
     const int keys[] = {KEY_M, KEY_COMMA, KEY_STOP, KEY_N, KEY_Y, KEY_H, KEY_J, KEY_L, KEY_I, KEY_K};
     for (unsigned seed = 1; seed <= 3; seed++) {
-        std::mt19937 rng(seed);
-        auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
+        seeded_source rng(seed);
+        auto rnd = [&](int n) { return rng.draw(0, n - 1); };
         replace_land(make_random_land(rng, 4, 4, 3).land);
         at(0, 0, 0);
         edit_mode = editor_object = 0;
@@ -1122,8 +1081,8 @@ TEST_F(EditorKeysTest, UndoAndRedoRetraceEveryChange)
     const int keys[] = {KEY_M, KEY_COMMA, KEY_STOP, KEY_N, KEY_Y, KEY_H, KEY_J, KEY_L, KEY_I, KEY_K};
     for (unsigned seed = 1; seed <= 4; seed++) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        std::mt19937 rng(seed);
-        auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
+        seeded_source rng(seed);
+        auto rnd = [&](int n) { return rng.draw(0, n - 1); };
         replace_land(make_random_land(rng, 4, 4, 3).land);
         land->n_diamonds = count_diamonds(land);
         build_fog_map(palette, land->fog_colour);

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "headless.h"
-#include "rules_invariants.h"
+#include "land_invariants.h"
 #include "shell/shell.h"
 #include "tools/land_source.h"
 

@@ -17,112 +17,38 @@
 
 #include "headless.h"
 #include "land_builder.h"
-#include "rules_invariants.h"
+#include "land_invariants.h"
+#include "random_land.h"
 #include "shell/shell.h"
 #include "tools/land_json.h"
-#include "tools/land_source.h"
 
 namespace {
 
-struct walk_rng {
-    uint64_t s;
-    explicit walk_rng(uint64_t seed) : s(seed * 0x9e3779b97f4a7c15ull + 7) {}
-    uint32_t next()
-    {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        return (uint32_t)(s >> 11);
-    }
-    int below(int n) { return (int)(next() % (uint32_t)n); }
-    bool chance(double p) { return next() % 10000 < p * 10000; }
-};
-
 // Rolling ground with pits, now and then a second storey, ramps and corner
 // slopes, rocks and diamonds scattered thinly or thickly, stacks of rocks,
-// one or two players; as land source text.
-std::string generate_source(unsigned seed)
+// one or two players and at least one diamond, so that the game does not
+// end at once.  Drawn afresh from the seed for each copy.
+generated_land generate_land(unsigned seed)
 {
-    walk_rng r(seed);
-    bool wide = r.chance(0.3);
-    int w = wide ? 20 + r.below(41) : 4 + r.below(21), h = wide ? 20 + r.below(31) : 4 + r.below(21);
-    int levels = 3 + r.below(7);
-    std::vector<std::string> terrain(levels * h, std::string(w, '#')), object(levels * h, std::string(w, '.'));
-    auto t = [&](int z, int y) -> std::string & { return terrain[z * h + y]; };
-    auto o = [&](int z, int y) -> std::string & { return object[z * h + y]; };
-    double fx = 0.1 + r.below(40) / 100.0, fy = 0.1 + r.below(40) / 100.0;
-    double px = r.below(630) / 100.0, py = r.below(630) / 100.0, amp = 0.3 + r.below(13) / 10.0;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            if (r.chance(0.04))
-                continue;  // solid
-            int g = (int)std::lround(1 + amp * (std::sin(x * fx + px) + std::cos(y * fy + py)));
-            g = std::max(0, std::min(levels - 2, g));
-            if (r.chance(0.05))
-                g = 0;  // a pit
-            int top = std::min(levels, g + 2 + r.below(4));
-            for (int z = g; z < top; z++)
-                t(z, y)[x] = '.';
-            if (r.chance(0.15) && top + 2 < levels)  // a storey over a layer of rock
-                for (int z = top + 1; z < std::min(levels, top + 3 + r.below(2)); z++)
-                    t(z, y)[x] = '.';
-        }
-    const char *slopes = "^>v<56789abc";
-    static const double slope_shares[] = {0, 0.03, 0.1, 0.25};
-    double slope_share = slope_shares[r.below(4)];
-    for (int z = 0; z < levels; z++)
-        for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++) {
-                bool on_rock = z == 0 || t(z - 1, y)[x] == '#';
-                bool open_above = z + 1 < levels && t(z + 1, y)[x] == '.';
-                if (t(z, y)[x] == '.' && on_rock && open_above && r.chance(slope_share))
-                    t(z, y)[x] = slopes[r.chance(0.7) ? r.below(4) : r.below(12)];
-            }
-    static const double rock_shares[] = {0.005, 0.01, 0.03, 0.08, 0.2}, diamond_shares[] = {0.01, 0.03, 0.1};
-    double rocks = rock_shares[r.below(5)], diamonds = diamond_shares[r.below(3)];
-    std::vector<int> open;  // z * 65536 + y * 256 + x
-    for (int z = 0; z < levels; z++)
-        for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++)
-                if (t(z, y)[x] == '.') {
-                    open.push_back(z * 65536 + y * 256 + x);
-                    if (r.chance(rocks))
-                        o(z, y)[x] = 'R';
-                    else if (r.chance(diamonds))
-                        o(z, y)[x] = 'D';
-                }
-    if (open.empty())
-        return "";
-    for (int n = r.below(7); n > 0; n--) {
-        int c = open[r.below((int)open.size())], x = c & 255, y = c >> 8 & 255;
-        for (int z = c >> 16; z < levels && t(z, y)[x] == '.'; z++)
-            o(z, y)[x] = 'R';  // a stack
-    }
-    int players = r.chance(0.3) ? 1 : 2;
-    for (int p = 0; p < players; p++) {
-        int c = open[r.below((int)open.size())];
-        o(c >> 16, c >> 8 & 255)[c & 255] = "PQ"[p];
-    }
-    int c = open[r.below((int)open.size())];
-    char &last = o(c >> 16, c >> 8 & 255)[c & 255];
-    if (last != 'P' && last != 'Q')
-        last = 'D';  // at least one, so the game does not end at once
-    std::string s = "size " + std::to_string(w) + " " + std::to_string(h) + "\ntextures a.pcx b.pcx c.pcx\n" +
-                    "players " + std::to_string(players) + "\nfacing P " + std::to_string(r.below(4)) + "\n";
-    if (players == 2)
-        s += "facing Q " + std::to_string(r.below(4)) + "\n";
-    for (int z = 0; z < levels; z++) {
-        s += "level " + std::to_string(z) + "\n";
-        for (int y = 0; y < h; y++) {
-            s += "  ";
-            for (int x = 0; x < w; x++) {
-                s += t(z, y)[x];
-                s += t(z, y)[x] == '#' ? '#' : o(z, y)[x];
-            }
-            s += "\n";
-        }
-    }
-    return s;
+    seeded_source r(seed);
+    land_recipe p;
+    bool wide = r.chance(30);
+    p.w = wide ? span{20, 60} : span{4, 24};
+    p.h = wide ? span{20, 50} : span{4, 24};
+    p.top = r.draw(3, 9);
+    p.base = 1, p.waves = 15;
+    p.shift = 5, p.shift_by = {-9, -9};  // a pit
+    p.solid = 4;
+    p.height = {2, 5};
+    p.storey = 15, p.storey_rise = {3, 6};
+    static const int slope_shares[] = {0, 3, 10, 25}, rock_shares[] = {1, 1, 3, 8, 20}, diamond_shares[] = {1, 3, 10};
+    p.ramp = p.slope = slope_shares[r.draw(0, 3)];
+    p.stacks = r.draw(0, 2), p.stack_height = 9;
+    p.rocks = rock_shares[r.draw(0, 4)];
+    p.diamonds = diamond_shares[r.draw(0, 2)];
+    p.min_diamonds = 1;
+    p.player[0] = 100, p.player[1] = 70;
+    return random_land(r, p);
 }
 
 // What one player holds, for a stretch of steps.
@@ -131,12 +57,12 @@ struct held_keys {
     std::vector<int> actions;
 };
 
-void choose(held_keys &k, walk_rng &r)
+void choose(held_keys &k, random_source &r)
 {
-    k.left = 1 + r.below(80);
+    k.left = r.draw(1, 80);
     k.actions.clear();
     for (int a = 0; a < N_ACTIONS; a++)
-        if (r.chance(a == ACT_FORWARD ? 0.5 : 0.15))
+        if (r.chance(a == ACT_FORWARD ? 50 : 15))
             k.actions.push_back(a);
 }
 
@@ -163,18 +89,9 @@ long count_entered(const LAND *l, std::vector<char> &held)
 // Steps both copies of land `seed`; false at the first difference.
 bool compare_walks(unsigned seed, int steps, walk_counts &counts)
 {
-    std::string text = generate_source(seed);
-    if (text.empty())
-        return true;
-    land_source_result every = parse_land_source(text), mapped = parse_land_source(text);
-    if (!every.land || !mapped.land) {
-        ADD_FAILURE() << "seed " << seed << ": " << every.error << "\n" << text;
-        destroy_land(every.land);
-        destroy_land(mapped.land);
-        return true;
-    }
+    generated_land every = generate_land(seed), mapped = generate_land(seed);
     counts.lands++;
-    walk_rng keys(seed ^ 0xbeef);
+    seeded_source keys(seed ^ 0xbeef);
     held_keys held[2];
     static INPUT_FRAME frame;
     std::vector<char> occupied(256 * 256);
@@ -189,17 +106,10 @@ bool compare_walks(unsigned seed, int steps, walk_counts &counts)
                 frame[player_info[p].key[a][0]] = 1;
         }
         ckey = frame;
-        for (int map = 0; map < 2; map++) {
-            land = map ? mapped.land : every.land;
-            walk_every_tile = !map;
-            srand(seed * 100003u + (unsigned)step);
-            step_land(frame);
-        }
-        walk_every_tile = 0;
+        std::string why = step_with_twin(mapped.land, every.land, seed * 100003u + (unsigned)step);
         counts.steps++;
         counts.entered += count_entered(mapped.land, occupied);
         std::string at = "seed " + std::to_string(seed) + " step " + std::to_string(step);
-        std::string why = compare_objects(every.land, mapped.land);
         if (!why.empty()) {
             ADD_FAILURE() << at << ": " << why;
             same = false;

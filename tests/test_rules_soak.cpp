@@ -27,7 +27,7 @@
 
 #include "headless.h"
 #include "land_builder.h"
-#include "rules_invariants.h"
+#include "land_invariants.h"
 #include "shell/shell.h"
 #include "tools/land_json.h"
 
@@ -35,191 +35,27 @@ namespace {
 
 const int steps_per_land = 2500;
 
-// Small and fast, so that the generator never touches the rules' rand().
-struct soak_rng {
-    uint64_t s;
-    explicit soak_rng(uint64_t seed) : s(seed * 0x9e3779b97f4a7c15ull + 1) {}
-    uint32_t next()
-    {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        return (uint32_t)(s >> 11);
-    }
-    int below(int n) { return (int)(next() % (uint32_t)n); }
-    bool chance(int percent) { return below(100) < percent; }
-};
-
-// ---- land generation -------------------------------------------------------------
-
-struct planned_object {
-    int type, z, index;
-};
-
-// A free level of h between its floor level and its roof, or -1.
-int free_level(const std::vector<planned_object> &objs, const HOLLOW *h, soak_rng &r)
-{
-    int lo = floor_level(h), n = h->roof - lo;
-    for (int tries = 0; tries < 8; tries++) {
-        int z = lo + r.below(n);
-        bool used = false;
-        for (const planned_object &p : objs)
-            used |= p.z == z;
-        if (!used)
-            return z;
-    }
-    return -1;
-}
-
 // Rolling ground with pits, a second storey over parts of it (ledges), now
 // and then a pocket above that; ramps where the ground rises by one level
 // and slopes of every shape elsewhere; stacks of rocks, rocks and diamonds
 // in mid-air, both players somewhere in it.
-generated_land generate_land(unsigned seed)
+generated_land generate_land(random_source &r)
 {
-    soak_rng r(seed);
-    int w = 5 + r.below(10), h = 5 + r.below(10);
-    LAND *l = make_solid_land(w, h);
-    std::vector<std::vector<int>> ground(h, std::vector<int>(w)), upper(h, std::vector<int>(w, -1));
-    // Gentle waves: neighbouring tiles differ by one level at most.
-    double amp = 0.6 + r.below(10) / 10.0, fx = 0.15 + r.below(20) / 100.0, fy = 0.15 + r.below(20) / 100.0;
-    double px = r.below(628) / 100.0, py = r.below(628) / 100.0;
-    int gap = r.below(2);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            ground[y][x] = 5 + (int)std::floor(amp * (std::sin(x * fx + px) + std::cos(y * fy + py)));
-            bool storey = (x > 0 && upper[y][x - 1] >= 0) || (y > 0 && upper[y - 1][x] >= 0);
-            if (r.chance(storey ? 55 : 6))
-                upper[y][x] = ground[y][x] + 3 + (r.chance(10) ? r.below(3) : gap);
-        }
-    std::vector<std::vector<std::vector<int>>> floors(h, std::vector<std::vector<int>>(w));
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            if (r.chance(5))
-                continue;  // solid
-            std::vector<int> &f = floors[y][x];
-            f.push_back(r.chance(3) ? std::max(0, ground[y][x] - 3 - r.below(3)) : ground[y][x]);  // pits
-            if (upper[y][x] >= 0)
-                f.push_back(upper[y][x]);
-        }
-    int slope_percent = 3 + r.below(15);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            const std::vector<int> &f = floors[y][x];
-            for (size_t i = 0; i < f.size(); i++) {
-                // Touching hollows (no rock between) happen when the upper
-                // floor lies on the lower roof.
-                int roof = i + 1 < f.size() ? f[i + 1] - r.below(2) : f[i] + 2 + r.below(4);
-                if (i + 1 == f.size() && r.chance(70))
-                    for (int d = 0; d < 4; d++) {
-                        // Open up beside a second storey, so its edge is a
-                        // ledge to walk off rather than a wall.
-                        int nx = x + dir_dx[d], ny = y + dir_dy[d];
-                        if (nx >= 0 && ny >= 0 && nx < w && ny < h && upper[ny][nx] > f[i])
-                            roof = std::max(roof, upper[ny][nx] + 2 + r.below(2));
-                    }
-                roof = std::max(roof, f[i] + 2);
-                if (i + 1 < f.size() && roof > f[i + 1])
-                    roof = f[i + 1];
-                int shape = 0;
-                for (int d = 0; d < 4 && !shape; d++) {
-                    int nx = x + dir_dx[d], ny = y + dir_dy[d];
-                    if (nx < 0 || ny < 0 || nx >= w || ny >= h)
-                        continue;
-                    for (int nf : floors[ny][nx])
-                        if (nf == f[i] + 1 && r.chance(50))
-                            shape = d + 1;  // a ramp rising towards the higher neighbour
-                }
-                if (!shape && r.chance(slope_percent))
-                    shape = 1 + r.below(12);
-                if (roof - f[i] < 2)
-                    shape = 0;
-                HOLLOW *o = add_hollow(l, x, y, f[i], roof, shape);
-                if (i + 1 == f.size() && r.chance(8)) {
-                    int p = o->roof + 1 + r.below(2);
-                    add_hollow(l, x, y, p, p + 1 + r.below(3), 0);  // a pocket above
-                }
-            }
-        }
-
-    // Objects, planned per hollow and then listed by height.
-    std::vector<std::pair<HOLLOW *, std::pair<int, int>>> hollows;
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            for (HOLLOW *o = l->tile[y][x].hollow; o; o = o->next)
-                hollows.push_back({o, {x, y}});
-    std::unordered_map<HOLLOW *, std::vector<planned_object>> plan;
-    int rock_percent = r.chance(25) ? 20 + r.below(20) : 4 + r.below(12);  // now and then crowded
-    for (auto &e : hollows) {
-        HOLLOW *o = e.first;
-        std::vector<planned_object> &objs = plan[o];
-        int lo = floor_level(o), hi = o->roof - 1;
-        if (r.chance(rock_percent)) {
-            int n = 1 + r.below(hi - lo + 1);  // a stack from the floor up
-            for (int z = lo; z < lo + n; z++)
-                objs.push_back({OBJ_ROCK, z, 0});
-        }
-        if (r.chance(6)) {
-            int z = free_level(objs, o, r);
-            if (z >= 0)
-                objs.push_back({OBJ_ROCK, z, 0});  // dropped from height
-        }
-        if (r.chance(15)) {
-            int z = free_level(objs, o, r);
-            if (z >= 0)
-                objs.push_back({OBJ_DIAMOND, z, 0});  // on the floor or in mid-air
-        }
-    }
-    if (!hollows.empty())
-        for (int p = 0; p < 2; p++) {
-            // Prefer ledges (a second storey) and avoid starting in a pit.
-            for (int tries = 0; tries < 50; tries++) {
-                auto &e = hollows[r.below((int)hollows.size())];
-                HOLLOW *o = e.first;
-                int x = e.second.first, y = e.second.second;
-                bool ledge = o != l->tile[y][x].hollow;
-                if (tries < 25 && ((!ledge && r.chance(40)) || o->floor < ground[y][x]))
-                    continue;
-                std::vector<planned_object> &objs = plan[o];
-                int z = free_level(objs, o, r);
-                if (z < 0)
-                    continue;
-                objs.push_back({OBJ_PLAYER, z, p});
-                if (r.chance(20) && z + 1 < o->roof) {
-                    bool used = false;
-                    for (const planned_object &q : objs)
-                        used |= q.z == z + 1;
-                    if (!used)
-                        objs.push_back({OBJ_ROCK, z + 1, 0});  // a rock on a player's head
-                }
-                break;
-            }
-        }
-    for (auto &e : hollows) {
-        std::vector<planned_object> &objs = plan[e.first];
-        std::sort(objs.begin(), objs.end(),
-                  [](const planned_object &a, const planned_object &b) { return a.z < b.z; });
-        for (const planned_object &p : objs) {
-            OBJECT *o = add_object(e.first, p.type, e.second.first, e.second.second, p.z);
-            if (p.type == OBJ_DIAMOND)
-                l->n_diamonds++;
-            if (p.type == OBJ_ROCK)
-                ((ROCK_DATA *)o->data)->texture = r.below(3);
-            if (p.type == OBJ_PLAYER) {
-                PLAYER_DATA *d = (PLAYER_DATA *)o->data;
-                d->index = p.index;
-                d->facing = r.below(4);
-            }
-        }
-    }
-    add_wall_lists(l);
-    generated_land g;
-    g.land = l;
-    for (auto &e : hollows)
-        for (OBJECT *o = e.first->object; o; o = o->next)
-            if (o->type == OBJ_PLAYER)
-                g.player[((PLAYER_DATA *)o->data)->index] = o;
-    return g;
+    land_recipe p;
+    p.w = p.h = {5, 14};
+    p.base = 5, p.waves = 15;
+    p.shift = 3, p.shift_by = {-5, -3};
+    p.solid = 5;
+    p.stack = {1, 2}, p.height = {2, 5}, p.gap = {1, 2};
+    p.storey = 6, p.storey_beside = 55, p.storey_rise = {3, 4}, p.ledge = 70;
+    p.ramp = 50;
+    p.slope = r.draw(3, 17);
+    p.stacks = r.chance(25) ? r.draw(20, 39) : r.draw(4, 15);  // now and then crowded
+    p.stack_height = 6;
+    p.rocks = 2, p.diamonds = 5;
+    p.player[0] = p.player[1] = 100;
+    p.head_rock = 20;
+    return random_land(r, p);
 }
 
 // ---- keys ------------------------------------------------------------------------------
@@ -231,11 +67,11 @@ struct held_plan {
     std::vector<int> actions;
 };
 
-void choose_keys(held_plan &p, soak_rng &r)
+void choose_keys(held_plan &p, random_source &r)
 {
     p.actions.clear();
-    p.left = 1 + r.below(70);
-    int walk = r.below(100);
+    p.left = r.draw(1, 70);
+    int walk = r.draw(0, 99);
     if (walk < 50)
         p.actions.push_back(ACT_FORWARD);
     else if (walk < 60)
@@ -318,8 +154,9 @@ void count_events(const LAND *l, std::unordered_map<const OBJECT *, std::pair<in
 // Runs one land; false after the first broken invariant.
 bool soak_land(unsigned seed, long steps, soak_counts &counts)
 {
-    generated_land g = generate_land(seed);
-    land = g.land;
+    seeded_source shape(seed);
+    generated_land g = generate_land(shape);
+    make_current(g);
     counts.lands++;
     char why[200];
     if (!check_land(land, why, sizeof why)) {
@@ -327,10 +164,8 @@ bool soak_land(unsigned seed, long steps, soak_counts &counts)
         destroy_land(land);
         return false;
     }
-    player_info[0].object = g.player[0];
-    player_info[1].object = g.player[1];
     srand(seed);
-    soak_rng keys(seed ^ 0x5eed);
+    seeded_source keys(seed ^ 0x5eed);
     held_plan plans[2];
     static INPUT_FRAME frame;
     invariant_checker checker(g);

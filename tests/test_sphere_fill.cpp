@@ -10,14 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "editor/editor.h"
 #include "headless.h"
 #include "land/land.h"
-#include "land_builder.h"
 #include "random_views.h"
 #include "objects/objects.h"
 #include "render/render.h"
@@ -27,42 +25,6 @@
 namespace {
 
 const sphere_fill_kind fast_fills[] = {SPHERE_FILL_PORTABLE, SPHERE_FILL_SSE2};
-
-// Mostly rocks, to crowd the views with spheres.
-const thing_mix crowd = {7, 2, 2};
-
-// Stacks of hollows of random heights and slopes, solid here and there, walls
-// of random textures, and things on the floors: up to four levels of them.
-LAND *crowded_land(std::mt19937 &rng, int w, int h, double things)
-{
-    LAND *l = make_solid_land(w, h, 12);
-    l->missing_texture = create_missing_texture();
-    for (int i = 0; i < l->n_textures; i++)
-        l->texture[i] = load_texture((std::string("textures/") + texture_names[i % N_TEXTURES]).c_str());
-    static const int fogs[] = {0, 2, 3, 40, 200};
-    l->fog_colour = fogs[pick(rng, 0, 4)];
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) {
-            if (chance(rng, 0.1))
-                continue;
-            int z = pick(rng, 0, 2);
-            for (int k = pick(rng, 1, 3); k > 0; k--) {
-                HOLLOW *hl = add_hollow(l, x, y, z, z + pick(rng, 1, 5), chance(rng, 0.25) ? pick(rng, 1, 12) : 0);
-                hl->floor_tex = pick(rng, 0, 11);
-                hl->roof_tex = pick(rng, 0, 11);
-                for (int d = 0; d < 4; d++)
-                    hl->slope_tex[d] = pick(rng, 0, 11);
-                z = hl->roof + pick(rng, 1, 2);
-            }
-        }
-    fill_wall_lists(l, rng);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            for (HOLLOW *hl = l->tile[y][x].hollow; hl; hl = hl->next)
-                for (int z = hl->floor + slope[hl->slope].rise; z < hl->roof && z < hl->floor + 4 && chance(rng, things); z++)
-                    add_thing(l, rng, x, y, hl, z, crowd);
-    return l;
-}
 
 class SphereFill : public ::testing::Test {
 protected:
@@ -176,8 +138,8 @@ TEST_F(SphereFill, EveryViewOfEveryScreenSize)
 {
     // The views the game cuts from each screen: one player in the right three
     // quarters, two players side by side above their panels.
-    std::mt19937 rng(2024);
-    use_land(crowded_land(rng, 24, 24, 0.6));
+    seeded_source rng(2024);
+    use_land(land_to_view(rng, 24, 24, 60));
     OBJECT *eyes[2] = {make_viewer(), make_viewer()};
     long rock_pixels = 0;
     for (int m = 0; m < N_GFX_MODES && !failures; m++) {
@@ -192,7 +154,7 @@ TEST_F(SphereFill, EveryViewOfEveryScreenSize)
             for (int frame = 0; frame < 2 && !failures; frame++)
                 for (int p = 0; p < players && !failures; p++) {
                     place_viewer(rng, eyes[p]);
-                    color_map = chance(rng, 0.5) ? &unfaded_map : &the_fog_map;
+                    color_map = rng.chance(50) ? &unfaded_map : &the_fog_map;
                     rock_pixels += compare_view(p, describe(eyes[p], player_info[p].view), frame == 0);
                 }
             for (int p = 0; p < players; p++) {
@@ -207,14 +169,15 @@ TEST_F(SphereFill, EveryViewOfEveryScreenSize)
 
 TEST_F(SphereFill, ThousandsOfSmallViewsOfCrowdedLands)
 {
-    std::mt19937 rng(77);
+    seeded_source rng(77);
     OBJECT *o = make_viewer();
     static const int sizes[][2] = {{64, 48}, {80, 60}, {63, 47}, {47, 90}, {96, 40}};
     long rock_pixels = 0;
     for (int l = 0; l < 4 && !failures; l++) {
-        use_land(crowded_land(rng, pick(rng, 6, 30), pick(rng, 6, 30), l % 2 ? 0.9 : 0.4));
+        int w = rng.draw(6, 30), h = rng.draw(6, 30);
+        use_land(land_to_view(rng, w, h, l % 2 ? 90 : 40));
         for (int i = 0; i < 500 && !failures; i++) {
-            const int *size = sizes[pick(rng, 0, 4)];
+            const int *size = sizes[rng.draw(0, 4)];
             BITMAP *view = create_bitmap(size[0], size[1]);
             player_info[0].view = view;
             player_info[0].object = o;
@@ -241,8 +204,8 @@ TEST_F(SphereFill, OrderNumbersRunningOutAnywhereInAViewChangeNothing)
     // and then, and numbering starts again over a clear owner buffer.  Each
     // view is drawn once for every sphere and polygon that could be the one
     // to find the numbers gone.
-    std::mt19937 rng(5);
-    use_land(crowded_land(rng, 16, 16, 0.9));
+    seeded_source rng(5);
+    use_land(land_to_view(rng, 16, 16, 90));
     OBJECT *o = make_viewer();
     BITMAP *view = create_bitmap(96, 72);
     player_info[0].view = view;
@@ -280,7 +243,8 @@ TEST_F(SphereFill, SpheresOfAnySizeAndPlaceDrawnStraightIntoABitmap)
     // powers of two, boxes that cut the sphere or leave it whole, spheres
     // just past the near depth, beyond the far one, across the edges of the
     // bitmap, and textures that are sub-bitmaps of a bigger one.
-    std::mt19937 rng(31);
+    seeded_source rng(31);
+    auto real = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng.rng); };
     BITMAP *big = create_bitmap(300, 200);
     for (int y = 0; y < big->h; y++)
         for (int x = 0; x < big->w; x++)
@@ -295,28 +259,28 @@ TEST_F(SphereFill, SpheresOfAnySizeAndPlaceDrawnStraightIntoABitmap)
     build_fog_map((RGB *)dat[DATA_PALETTE].dat, 3);
     int drawn = 0;
     for (int i = 0; i < 3000 && !failures; i++) {
-        int w = pick(rng, 20, 200), h = pick(rng, 20, 200);
+        int w = rng.draw(20, 200), h = rng.draw(20, 200);
         BITMAP *want = create_bitmap(w, h), *got = create_bitmap(w, h);
         PLAYER_DATA *p = (PLAYER_DATA *)o->data;
-        p->facing = pick(rng, 0, 3);
-        p->turn = pick(rng, -29, 29);
-        p->pitch = pick(rng, -30, 30);
-        o->x = pick(rng, -5, 5);
-        o->y = pick(rng, -5, 5);
-        o->z = pick(rng, -2, 2);
-        o->dir = pick(rng, 0, 3);
-        o->move_step = chance(rng, 0.3) ? pick(rng, 1, 29) : 0;
-        o->z_offset = chance(rng, 0.3) ? pick(rng, -84, 419) : 0;
-        float r = chance(rng, 0.3) ? 0.5f : pick(rng, 0.01f, 3.0f);
-        float cx = pick(rng, -8.0f, 8.0f), cy = pick(rng, -8.0f, 8.0f), cz = pick(rng, -4.0f, 6.0f);
+        p->facing = rng.draw(0, 3);
+        p->turn = rng.draw(-29, 29);
+        p->pitch = rng.draw(-30, 30);
+        o->x = rng.draw(-5, 5);
+        o->y = rng.draw(-5, 5);
+        o->z = rng.draw(-2, 2);
+        o->dir = rng.draw(0, 3);
+        o->move_step = rng.chance(30) ? rng.draw(1, 29) : 0;
+        o->z_offset = rng.chance(30) ? rng.draw(-84, 419) : 0;
+        float r = rng.chance(30) ? 0.5f : real(0.01f, 3.0f);
+        float cx = real(-8.0f, 8.0f), cy = real(-8.0f, 8.0f), cz = real(-4.0f, 6.0f);
         float x0 = cx - r, x1 = cx + r, y0 = cy - r, y1 = cy + r;
-        if (chance(rng, 0.5)) {
-            x0 = floorf(cx) + (chance(rng, 0.5) ? 0 : -1);
+        if (rng.chance(50)) {
+            x0 = floorf(cx) + (rng.chance(50) ? 0 : -1);
             x1 = x0 + 1;
             y0 = floorf(cy);
             y1 = y0 + 1;
         }
-        BITMAP *tex = textures[pick(rng, 0, 1)];
+        BITMAP *tex = textures[rng.draw(0, 1)];
         color_map = i % 2 ? &unfaded_map : &the_fog_map;
         clear_to_color(want, 9);
         clear_to_color(got, 9);

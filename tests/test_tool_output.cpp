@@ -12,7 +12,7 @@
 
 #include "headless.h"
 #include "land/land.h"
-#include "land_builder.h"
+#include "random_land.h"
 #include "objects/objects.h"
 #include "tools/land_json.h"
 
@@ -46,36 +46,30 @@ long saved_size(const LAND *l)
 // A small land of every awkward kind: no tiles, 256 textures, names past 12
 // bytes or full of quotes and odd bytes, slopes, levels up to 65535, every
 // type of object (placeholders, which are never saved, too) and walls.
-LAND *random_land(unsigned seed)
+LAND *awkward_land(unsigned seed)
 {
-    srand(seed);
-    int n_textures = seed % 5 == 0 ? 256 : 1 + rand() % 6;
-    LAND *l = make_solid_land(seed % 7 == 0 ? 0 : rand() % 9, seed % 11 == 0 ? 1 : rand() % 7, n_textures);
-    if (seed % 3) {
-        l->texture_filename = (char **)calloc(n_textures, sizeof(char *));
-        for (int i = 0; i < n_textures; i++) {
-            char name[24] = {};
-            for (int k = 0, len = rand() % 20; k < len; k++)
-                name[k] = "ab\"\\.\x01\x7f\xe9"[rand() % 8];
-            l->texture_filename[i] = strdup(name);
+    seeded_source r(seed);
+    land_recipe p;
+    p.n_textures = seed % 5 == 0 ? 256 : r.draw(1, 6);
+    if (seed % 3)
+        for (int i = 0; i < p.n_textures; i++) {
+            std::string name;
+            for (int k = r.draw(0, 19); k > 0; k--)
+                name += "ab\"\\.\x01\x7f\xe9"[r.draw(0, 7)];
+            p.texture_names.push_back(name);
         }
-    }
-    l->fog_colour = rand() % 256;
-    for (int y = 0; y < l->h; y++)
-        for (int x = 0; x < l->w; x++)
-            for (int k = 0, n = rand() % 4, z = rand() % 3 ? 0 : 65530 - 8 * n; k < n; k++, z += 3) {
-                HOLLOW *h = add_hollow(l, x, y, z, z + 1 + rand() % 2, rand() % 13);
-                h->floor_tex = rand() % n_textures;
-                h->slope_tex[rand() % 4] = rand() % n_textures;
-                for (int oz = z; oz < h->roof; oz++)
-                    if (rand() % 2) {
-                        OBJECT *o = add_object(h, rand() % N_OBJECT_TYPES, x, y, oz);
-                        o->move_step = rand() % 30;
-                        o->z_offset = -rand() % 420;
-                        ((int *)o->data)[0] = rand() % 2;
-                    }
-            }
-    add_wall_lists(l, [&] { return rand() % n_textures; });
+    p.w = {0, seed % 7 == 0 ? 0 : 8};
+    p.h = seed % 11 == 0 ? span{1, 1} : span{0, 6};
+    p.paint = true;
+    p.shift = 33, p.shift_by = {65520, 65520};
+    p.stack = {0, 3}, p.height = {1, 2}, p.gap = {2, 2};
+    p.slope = 92;
+    p.stacks = 60, p.stack_height = 2;
+    p.mix = {4, 3, 40, 30};
+    p.rocks = 20, p.diamonds = 20;
+    p.player[0] = p.player[1] = 50;
+    LAND *l = random_land(r, p).land;
+    l->fog_colour = r.draw(0, 255);
     return l;
 }
 
@@ -94,7 +88,7 @@ TEST_F(ToolOutput, AwkwardLandsStreamAndMeasureAsTheyAreSaved)
     // An extra member longer than the writer's block goes out whole.
     std::string extra = "\"trace\": [" + std::string(100000, '7') + "]";
     for (unsigned seed = 1; seed <= 300; seed++) {
-        LAND *l = random_land(seed);
+        LAND *l = awkward_land(seed);
         int players = seed % 3;
         l->n_players = players;
         EXPECT_EQ(land_file_size(l), saved_size(l)) << "seed " << seed;
@@ -119,7 +113,7 @@ TEST_F(ToolOutput, NamesAreEscaped)
 
 TEST_F(ToolOutput, AFullDiskIsReported)
 {
-    LAND *l = random_land(3);
+    LAND *l = awkward_land(3);
     FILE *full = fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
     EXPECT_FALSE(write_land_json(full, l, 0));

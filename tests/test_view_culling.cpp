@@ -7,7 +7,6 @@
 
 #include <climits>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -35,66 +34,16 @@ void counting_draw_rock(OBJECT *o)
 
 // ---- building lands -----------------------------------------------------------
 
-// The land's own textures, or for a generated land a few of the game's.
-void load_textures(LAND *l)
-{
-    l->missing_texture = create_missing_texture();
-    for (int i = 0; i < l->n_textures; i++) {
-        const char *name = l->texture_filename ? l->texture_filename[i] : texture_names[i % N_TEXTURES];
-        l->texture[i] = load_texture((std::string("textures/") + name).c_str());
-    }
-}
-
-const thing_mix mix = {6, 2, 3};
-
-struct land_recipe {
+struct land_plan {
     int w, h;
-    int tall;           // tiles whose lowest hollow runs from level 0 to 300
-    double things;      // chance of an object on each floor
+    int tall;    // tiles whose lowest hollow runs from level 0 to 300
+    int things;  // percent of floors with things on them
 };
 
-// Every tile a stack of hollows of random heights and slopes, solid here and
-// there, with objects on their floors.
-LAND *generate_land(std::mt19937 &rng, const land_recipe &r)
-{
-    LAND *l = make_solid_land(r.w, r.h, 12);
-    load_textures(l);
-    static const int fogs[] = {0, 2, 3, 40, 200};
-    l->fog_colour = fogs[pick(rng, 0, 4)];
-    std::vector<bool> tall(r.w * r.h);
-    for (int i = 0; i < r.tall; i++)
-        tall[pick(rng, 0, r.w * r.h - 1)] = true;
-    for (int y = 0; y < r.h; y++)
-        for (int x = 0; x < r.w; x++) {
-            if (!tall[y * r.w + x] && chance(rng, 0.12))
-                continue;
-            int z = tall[y * r.w + x] ? 0 : pick(rng, 0, 3);
-            int n = pick(rng, 1, 4);
-            for (int k = 0; k < n; k++) {
-                int height = tall[y * r.w + x] && k == 0 ? 300 : pick(rng, 1, 3);
-                HOLLOW *hl = add_hollow(l, x, y, z, z + height, chance(rng, 0.3) ? pick(rng, 1, 12) : 0);
-                hl->floor_tex = pick(rng, 0, l->n_textures - 1);
-                hl->roof_tex = pick(rng, 0, l->n_textures - 1);
-                for (int d = 0; d < 4; d++)
-                    hl->slope_tex[d] = pick(rng, 0, l->n_textures - 1);
-                z = hl->roof + pick(rng, 1, 3);
-            }
-        }
-    fill_wall_lists(l, rng);
-    for (int y = 0; y < r.h; y++)
-        for (int x = 0; x < r.w; x++)
-            for (HOLLOW *hl = l->tile[y][x].hollow; hl; hl = hl->next) {
-                int z = hl->floor + slope[hl->slope].rise;
-                for (; z < hl->roof && z < hl->floor + 4 && chance(rng, r.things); z++)
-                    add_thing(l, rng, x, y, hl, z, mix);
-            }
-    return l;
-}
-
-void pick_view_size(std::mt19937 &rng, int &w, int &h)
+void pick_view_size(random_source &rng, int &w, int &h)
 {
     static const int sizes[][2] = {{64, 48}, {64, 48}, {64, 48}, {64, 48}, {320, 200}, {200, 400}};
-    int i = pick(rng, 0, 5);
+    int i = rng.draw(0, 5);
     w = sizes[i][0];
     h = sizes[i][1];
 }
@@ -199,7 +148,7 @@ protected:
 
     // Draws n views of the current land from random places, half of them with
     // the fog table and half unfaded.
-    void compare_random_views(std::mt19937 &rng, OBJECT *o, int n, const std::string &what, draw_counts *total)
+    void compare_random_views(random_source &rng, OBJECT *o, int n, const std::string &what, draw_counts *total)
     {
         for (int i = 0; i < n; i++) {
             place_viewer(rng, o);
@@ -238,7 +187,7 @@ TEST_F(ViewCulling, BundledLandFromItsPlayerAndFromEverywhere)
     expect_same_view(player, 320, 200, "land.lvl from the start", &shown);
     EXPECT_GT(shown, 320 * 200 / 4) << "the start view shows the land";
 
-    std::mt19937 rng(11);
+    seeded_source rng(11);
     draw_counts total = {0, 0};
     compare_random_views(rng, make_viewer(0, 0, 0), 60, "land.lvl", &total);
     // The player standing in the land sees from inside its own model.
@@ -253,17 +202,17 @@ TEST_F(ViewCulling, BundledLandFromItsPlayerAndFromEverywhere)
 
 TEST_F(ViewCulling, GeneratedLandsWithStackedHollowsSlopesAndThingsInMidMove)
 {
-    std::mt19937 rng(1234);
-    const land_recipe recipes[] = {
-        {48, 48, 0, 0.35},   // stacked hollows everywhere
-        {40, 40, 12, 0.2},   // some shafts 300 levels tall
-        {255, 20, 8, 0.25},  // a long strip
-        {24, 60, 4, 0.9},    // crowded
+    seeded_source rng(1234);
+    const land_plan plans[] = {
+        {48, 48, 0, 35},   // stacked hollows everywhere
+        {40, 40, 12, 20},   // some shafts 300 levels tall
+        {255, 20, 8, 25},  // a long strip
+        {24, 60, 4, 90},    // crowded
     };
     draw_counts total = {0, 0};
     int n = 0;
-    for (const land_recipe &r : recipes) {
-        use_land(generate_land(rng, r));
+    for (const land_plan &r : plans) {
+        use_land(land_to_view(rng, r.w, r.h, r.things, r.tall));
         compare_random_views(rng, make_viewer(0, 0, 0), 45,
                              "land " + std::to_string(n++) + " (" + std::to_string(r.w) + "x" + std::to_string(r.h) + ")",
                              &total);
@@ -283,7 +232,7 @@ TEST_F(ViewCulling, TallShaftSeenFromEveryHeight)
     // rooms, each with a rock: walls at every level, each with its own
     // texture, and the wall lists' cursors must stay in step when levels far
     // above and below are passed over.
-    std::mt19937 rng(77);
+    seeded_source rng(77);
     LAND *l = make_solid_land(5, 5, 12);
     load_textures(l);
     l->fog_colour = 3;
@@ -291,13 +240,13 @@ TEST_F(ViewCulling, TallShaftSeenFromEveryHeight)
     add_hollow(l, 1, 2, 0, 300, 2);
     for (int z = 0; z < 300; z += 2) {
         HOLLOW *room = add_hollow(l, 3, 2, z, z + 1);
-        room->floor_tex = pick(rng, 0, 11);
-        room->roof_tex = pick(rng, 0, 11);
+        room->floor_tex = rng.draw(0, 11);
+        room->roof_tex = rng.draw(0, 11);
         OBJECT *rock = create_object(OBJ_ROCK, 3, 2, z);
-        ((ROCK_DATA *)rock->data)->texture = pick(rng, 0, 2);
+        ((ROCK_DATA *)rock->data)->texture = rng.draw(0, 2);
         file_object(room, rock);
     }
-    fill_wall_lists(l, rng);
+    add_wall_lists(l, [&](int, int, int, int) { return rng.draw(0, l->n_textures - 1); });
     use_land(l);
     OBJECT *o = make_viewer(2, 2, 0);
     PLAYER_DATA *p = (PLAYER_DATA *)o->data;
@@ -425,18 +374,18 @@ TEST_F(ViewCulling, RocksAtTheFarCornersOfTheViewStillShow)
 
 TEST_F(ViewCulling, EditorMarksStayOnTop)
 {
-    std::mt19937 rng(5);
-    use_land(generate_land(rng, {40, 40, 3, 0.3}));
+    seeded_source rng(5);
+    use_land(land_to_view(rng, 40, 40, 30, 3));
     OBJECT *o = make_viewer(0, 0, 0);
     color_map = &the_fog_map;
     editor_running = 1;
     for (int i = 0; i < 12 && !failures; i++) {
         place_viewer(rng, o);
-        xeditor = o->x + pick(rng, -2, 2);
-        yeditor = o->y + pick(rng, -2, 2);
+        xeditor = o->x + rng.draw(-2, 2);
+        yeditor = o->y + rng.draw(-2, 2);
         zeditor = o->z;
         edit_mode = i % 2;
-        editor_texwall = pick(rng, 0, 2);
+        editor_texwall = rng.draw(0, 2);
         expect_same_view(o, 64, 48, "editor view " + std::to_string(i));
     }
     // The marks are there to be seen: the cursor's own cell in front of a

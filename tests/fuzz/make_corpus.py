@@ -198,49 +198,17 @@ def textures():
 
 
 def rules_seeds():
-    """fuzz_rules reads: width, height, levels and players (each modulo its
-    range), a byte per cell (bits 0-1 open when non-zero, 2-3 a slope on a
-    floor when zero, shaped by bits 4-7; bits 5-7 a rock at 5 or 6, a
-    diamond at 7), three bytes per player's cell and facing, then keys."""
-    OPEN, ROCK, DIAMOND = 5, 5 | 5 << 5, 5 | 7 << 5
-
-    def ramp(shape):
-        return 1 | (shape - 1) << 4
-
-    def keys(*stretches):
-        return bytes(b for st in stretches for b in st)
-    forward, turn_right, both = 16, 2, 16 | 8
-    # A room two levels high: rocks on the floor and in the air, diamonds.
-    room = [OPEN, OPEN, ROCK] * 4 + [OPEN, DIAMOND, OPEN] * 4 + [ROCK, OPEN, OPEN] * 4 + [OPEN] * 12
-    yield "room", bytes([3, 3, 1, 2] + room + [0, 0, 1, 0, 9, 2]) + keys(
-        (forward, forward, 40), (turn_right, 0, 1), (forward, both, 47), (forward | 128, 4, 20))
-    # Every slope shape in a row, a level above them to stand on.
-    ramps = []
-    for shape in range(1, 13):
-        ramps += [ramp(shape), ROCK if shape % 3 == 0 else OPEN, OPEN]
-    yield "ramps", bytes([11, 1, 1, 1] + ramps[:8 * 3] + [0, 1, 2]) + keys((forward, 0, 47), (forward, 0, 47))
-    # A ledge over a pit, a stack of rocks at its edge.
-    ledge = [0, 0, OPEN, OPEN, OPEN, 0] + [OPEN, OPEN, OPEN, 0, 0, 0] + [OPEN, ROCK, ROCK, ROCK, OPEN, 0]
-    yield "ledge", bytes([2, 0, 4, 1] + ledge + [0, 0, 1]) + keys((forward, 0, 47), (forward | 64, 0, 30))
-    # The largest land, 8 x 8 tiles of 6 levels: a cave whose floor rises
-    # and falls, rocks and diamonds scattered over it, two players, and
-    # enough keys for every step.
-    cave = []
-    for y in range(8):
-        for x in range(8):
-            ground = 1 + (x * 3 + y * 5) % 3
-            for z in range(6):
-                if z < ground:
-                    cave.append(0)
-                elif z == ground and (x + y) % 5 == 0:
-                    cave.append(ramp(1 + (x + 2 * y) % 12))
-                elif z == ground + 1 and (x * 7 + y) % 4 == 0:
-                    cave.append(ROCK if (x + y) % 2 else DIAMOND)
-                else:
-                    cave.append(OPEN)
-    stretches = [(forward | (turn_right if i % 3 == 0 else 0), forward | (4 if i % 2 else 0), 17 + i)
-                 for i in range(14)]
-    yield "cave", bytes([7, 7, 4, 2] + cave + [0, 5, 1, 1, 30, 3]) + keys(*stretches)
+    """fuzz_rules draws its land from the tests' generator of random lands,
+    a byte for each draw (more for a range past 256 values; zeros past the
+    end), and takes the keys from the bytes left over.  Any bytes make a
+    land, so the seeds are bytes at random: short and long, and some that
+    open with the largest size, 8 x 8 tiles."""
+    import random
+    rng = random.Random(2024)
+    for i in range(6):
+        yield "random-%d" % i, bytes(rng.randrange(256) for _ in range(96 << (i % 3)))
+    for i in range(4):
+        yield "largest-%d" % i, bytes([7, 7]) + bytes(rng.randrange(256) for _ in range(1500))
 
 
 # ---- tapes and sources ---------------------------------------------------------
