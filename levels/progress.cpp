@@ -7,6 +7,7 @@
 // rather than taken for a slower time.
 #include "levels/levels.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -71,7 +72,7 @@ bool parse_progress(const std::string &text, PROGRESS &p)
         return false;
     size_t at = 0;
     while (at < text.size()) {
-        size_t end = text.find('\n', at);
+        size_t end = std::min(text.find('\n', at), text.size());
         std::string line = text.substr(at, end - at);
         at = end + 1;
         if (!line.empty() && line.back() == '\r')

@@ -6,6 +6,7 @@
 // cut short mid-line means the file is not to be trusted at all.
 #include "levels/levels.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -37,7 +38,7 @@ bool parse_settings(const std::string &text, SETTINGS &s)
         return false;
     size_t at = 0;
     while (at < text.size()) {
-        size_t end = text.find('\n', at);
+        size_t end = std::min(text.find('\n', at), text.size());
         std::string line = text.substr(at, end - at);
         at = end + 1;
         if (!line.empty() && line.back() == '\r')

@@ -201,6 +201,7 @@ TEST(KeptFiles, BadFilesAreMovedAsideOnce)
         "0000abcd 01-first-steps.lvl 0 2024-03-04\n",
         "0000abcd 01-first-steps.lvl 450 2024-02-32\n",
         std::string("\x89PNG\r\n\x1a\n\0\0\0", 11),
+        good + "garbage after a good line\n",
     };
     for (const std::string &text : bad_progress) {
         SCOPED_TRACE(text);

@@ -38,7 +38,7 @@ def test_what_goes_where(usr):
     want = ["bin/tavo", "bin/tavo-tool",
             "share/tavo/tavo.dat", "share/tavo/piece01.xm", "share/tavo/land.lvl", "share/tavo/land3.lvl",
             "share/applications/tavo.desktop", "share/man/man6/tavo.6", "share/man/man6/tavo-tool.6",
-            "share/doc/tavo/LICENSE", "share/doc/tavo/README.md"]
+            "share/doc/tavo/LICENSE", "share/doc/tavo/README.md", "share/tavo/levels/set.txt"]
     sources = sorted((REPO / "lands" / "levels").glob("*.land"))
     assert sources, "no bundled level sources in lands/levels"
     for src in sources:
