@@ -6,6 +6,7 @@
 // The loop is the game loop's: one logic step per recorded input frame, the
 // same views and layouts.  The keys it adds (Backspace, P, R, Esc) are bound
 // to no player.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -32,29 +33,9 @@ enum { LOSS_CHECK_MAX_TILES = 128 * 128 };
 
 const char *const out_of_reach_text = "A diamond is out of reach: hold Backspace to restart, R to rewind";
 
-// One attempt at the land: its land loaded afresh, the generator seeded as a
-// tape's replay seeds it, and the keys recorded as they are played.
-struct attempt {
-    std::string land_path;
-    unsigned long seed;
-    TAPE_RECORDING recording;
-    int total_diamonds = 0;
-
-    bool start(std::string &why)
-    {
-        free_game_land();
-        recording = TAPE_RECORDING();
-        srand((unsigned)seed);
-        LAND *l = load_land(land_path.c_str(), LAND_FOR_PLAY);
-        if (!l) {
-            why = land_load_error();
-            return false;
-        }
-        set_game_land(l);
-        total_diamonds = l->n_diamonds;
-        return true;
-    }
-};
+// Frames while R is held take the game this many steps back, so that a rewind
+// runs at least three times as fast as play.
+enum { REWIND_STEPS_PER_FRAME = 3 };
 
 } // namespace
 
@@ -98,14 +79,17 @@ void draw_level_panels(const LEVEL_PANEL &p)
 
 int play_level_game(LEVEL_GAME &g)
 {
-    attempt a;
-    a.land_path = g.land_path;
-    a.seed = g.seed;
-    std::string why;
-    if (!a.start(why)) {
-        g.why = why;
+    // The generator is seeded as a tape's replay seeds it, right before the
+    // land is read, so that the run kept is a tape that plays back.
+    srand((unsigned)g.seed);
+    LAND *l = load_land(g.land_path.c_str(), LAND_FOR_PLAY);
+    if (!l) {
+        g.why = land_load_error();
         return LEVEL_GAME_FAILED;
     }
+    set_game_land(l);
+    GAME_HISTORY history;
+    start_history(history, g.seed);
     music = dumb_load_xm(data_path(piece).c_str());  // null plays in silence
     music_player = al_start_duh(music, 2, 0, 1.0f, 4096, 44100);
     lay_out_views(n_players, scrbuf->w, scrbuf->h);
@@ -113,9 +97,11 @@ int play_level_game(LEVEL_GAME &g)
 
     LEVEL_PANEL panel;
     panel.title = g.title;
+    panel.diamonds = land->n_diamonds;
     int outcome = -1;
     int steps_counted = 0, drawn = 0, rate = 0;
     int backspace_held = 0;
+    bool rewinding = false;
     bool reach_known = false;  // the reach check has seen the land as it stands
     while (outcome < 0) {
         while (frame_store.load(std::memory_order_acquire) == 0) {
@@ -124,31 +110,34 @@ int play_level_game(LEVEL_GAME &g)
         }
         while (frame_store.load(std::memory_order_acquire) > 0) {
             ckey = retrieve_input_frame();
+            // The key must be let go before it restarts again.
             backspace_held = ckey[KEY_BACKSPACE] ? backspace_held + 1 : 0;
+            bool rewind = ckey[KEY_R] != 0;
+            destroy_input_frame();
             if (backspace_held == RESTART_HOLD_STEPS) {
-                // Frames recorded for the old attempt are not the new one's,
-                // and the key must be let go before it restarts again.
-                end_input();
-                if (!a.start(why)) {
-                    g.why = why;
-                    outcome = LEVEL_GAME_FAILED;
-                    break;
-                }
-                start_input();
+                restart_history(history);
                 backspace_held = INT_MIN / 2;
                 g.restarts++;
                 panel.paused = panel.out_of_reach = false;
                 reach_known = false;
-                break;
-            }
-            if (panel.paused) {
-                destroy_input_frame();
                 continue;
             }
-            record_frame(a.recording, ckey);
+            if (rewind) {
+                // Back through the very states the game went through; a held
+                // R past the start waits there.
+                if (!rewinding && history.steps > 0)
+                    g.rewinds++;
+                rewinding = true;
+                rewind_history(history, std::max(0L, history.steps - REWIND_STEPS_PER_FRAME));
+                panel.paused = panel.out_of_reach = false;
+                reach_known = false;
+                continue;
+            }
+            rewinding = false;
+            if (panel.paused)
+                continue;
             std::vector<RULE_EVENT> events;
-            step_land(ckey, &events);
-            destroy_input_frame();
+            run_history_step(history, ckey, &events);
             sound_rule_events(events);
             if (++steps_counted == 100) {
                 rate = drawn;  // frames drawn over the last 100 logic steps
@@ -168,11 +157,8 @@ int play_level_game(LEVEL_GAME &g)
             }
             al_poll_duh(music_player);
         }
-        if (outcome == LEVEL_GAME_FAILED)
-            break;
-        panel.diamonds = a.total_diamonds;
         panel.diamonds_left = land->n_diamonds;
-        panel.steps = a.recording.steps;
+        panel.steps = history.steps;
         draw_game_frame(rate);
         draw_level_panels(panel);
         blit(scrbuf, screen, 0, 0, 0, 0, scrbuf->w, scrbuf->h);
@@ -193,11 +179,8 @@ int play_level_game(LEVEL_GAME &g)
     unload_duh(music);
     music = nullptr;
     if (outcome == LEVEL_GAME_WON) {
-        g.steps = a.recording.steps;
-        TAPE &t = g.tape;
-        t.seed = g.seed;
-        t.frames = a.recording.steps;
-        t.held = finish_recording(a.recording);
+        g.steps = history.steps;
+        g.tape = history_tape(history);
     }
     free_game_land();
     return outcome;

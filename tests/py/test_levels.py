@@ -1,6 +1,6 @@
 """tavo --levels on a small set of two lands: the list, a land won, its
-results and the next land; the panel, a pause, a restart and a loss named;
-progress and the best run kept for the next time the game starts."""
+results and the next land; the panel, a pause, a loss named, a rewind and a
+restart; progress and the best run kept for the next time the game starts."""
 import json
 
 import pytest
@@ -92,9 +92,16 @@ def test_a_set_played_won_and_kept(game, screen, window_dir):
     screen.press("p")
     screen.hold("a", 0.6)
     screen.wait_for("the loss named", in_panel("A diamond"))
+    # Held R takes the game back through what happened, to its start; held
+    # Backspace starts it again.
+    at_start = (lambda shot: shot.image(80, 0, start, max_wrong=3)
+                and shot.text(0, 40, "2/2", entry=PANEL, prefix=True))
+    screen.hold("r", 1.5)
+    screen.wait_for("the start, rewound", at_start)
+    screen.hold("a", 0.6)
+    screen.wait_for("the loss named again", in_panel("A diamond"))
     screen.hold("BackSpace", 0.8)
-    screen.wait_for("the start again", lambda shot: shot.image(80, 0, start, max_wrong=3)
-                    and shot.text(0, 32, "Diamonds", entry=PANEL, prefix=True))
+    screen.wait_for("the start again", at_start)
     screen.press("Escape")
     screen.wait_for("the list, the first land solved", list_shown(1, [("One Step", True), ("The Drop", False)]))
     screen.press("Escape")
