@@ -142,6 +142,11 @@ enum { KEPT_FILE_MAX = 16 << 20 };
 enum kept_file_state { KEPT_MISSING, KEPT_READ, KEPT_UNREADABLE };
 kept_file_state read_kept_file(const std::string &path, std::string &text);
 
+// The lines of a kept file, without their line ends (a CR before the LF
+// too), blank lines and "#" comments.  False when the file does not end
+// with a line end: it was cut short.
+bool kept_lines(const std::string &text, std::vector<std::string> &lines);
+
 // Renames a kept file that cannot be used to path + ".bad" (replacing an
 // older one) and gives the note for the player, ending with what that means
 // for play ("progress starts afresh").

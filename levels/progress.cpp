@@ -68,17 +68,10 @@ bool parse_line(const std::string &line, SOLVED_LAND &out)
 
 bool parse_progress(const std::string &text, PROGRESS &p)
 {
-    if (!text.empty() && text.back() != '\n')
+    std::vector<std::string> lines;
+    if (!kept_lines(text, lines))
         return false;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = std::min(text.find('\n', at), text.size());
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
+    for (const std::string &line : lines) {
         SOLVED_LAND s;
         if (!parse_line(line, s))
             return false;

@@ -34,17 +34,10 @@ bool valid_key(const std::string &key)
 
 bool parse_settings(const std::string &text, SETTINGS &s)
 {
-    if (!text.empty() && text.back() != '\n')
+    std::vector<std::string> lines;
+    if (!kept_lines(text, lines))
         return false;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = std::min(text.find('\n', at), text.size());
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
+    for (const std::string &line : lines) {
         size_t space = line.find(' ');
         if (space == std::string::npos)
             return false;

@@ -2,6 +2,7 @@
 // read-only folder never costs the copy already there.
 #include "levels/levels.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -130,4 +131,22 @@ std::string move_aside(const std::string &path, const std::string &consequence)
     if (rename(path.c_str(), bad.c_str()) != 0)
         return name + " could not be read, nor moved aside: " + consequence;
     return name + " could not be read and is kept as " + name + ".bad: " + consequence;
+}
+
+bool kept_lines(const std::string &text, std::vector<std::string> &lines)
+{
+    lines.clear();
+    if (!text.empty() && text.back() != '\n')
+        return false;  // cut short in the middle of its last line
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = std::min(text.find('\n', at), text.size());
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] != '#')
+            lines.push_back(line);
+    }
+    return true;
 }
