@@ -54,12 +54,14 @@ void draw_level_panels(const LEVEL_PANEL &p)
         for (int i = 0; i < 2; i++) {
             BITMAP *b = player_info[i].panel;
             int y = write_wrapped(b, 8, "Player " + std::to_string(i + 1) + ": " + p.title, PANEL_TEXT);
-            y = write_wrapped(b, y, diamonds + "  " + time, PANEL_TEXT);
+            y = write_wrapped(b, y, diamonds + " " + time, PANEL_TEXT);
             if (p.paused)
                 y = write_wrapped(b, y, "Paused", PANEL_TEXT);
             if (p.out_of_reach)
                 y = write_wrapped(b, y, out_of_reach_text, PANEL_TEXT);
-            write_wrapped(b, y, "Bksp restart R rewind P pause Esc list", PANEL_TEXT);
+            // Two lines of keys that fit the narrowest bottom panel.
+            y = write_wrapped(b, y, "Bksp:restart P:pause", PANEL_TEXT);
+            write_wrapped(b, y, "R:rewind Esc:list", PANEL_TEXT);
         }
         return;
     }
