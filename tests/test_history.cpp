@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -96,17 +97,11 @@ TEST(RandState, EveryBufferSizeIsTakenOver)
 
 // ---- lands and keys --------------------------------------------------------------
 
+// Apart from rand(), which the rules draw from.
 struct small_rng {
-    uint64_t s;
-    explicit small_rng(uint64_t seed) : s(seed * 0x9e3779b97f4a7c15ull + 3) {}
-    uint32_t next()
-    {
-        s ^= s << 13;
-        s ^= s >> 7;
-        s ^= s << 17;
-        return (uint32_t)(s >> 11);
-    }
-    int below(int n) { return (int)(next() % (uint32_t)n); }
+    std::mt19937 g;
+    explicit small_rng(unsigned seed) : g(seed) {}
+    int below(int n) { return (int)(g() % (unsigned)n); }
     bool chance(int percent) { return below(100) < percent; }
 };
 
