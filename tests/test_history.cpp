@@ -168,18 +168,17 @@ std::vector<long> identities(const LAND *l, OBJECT *const rows[2])
                     if (e->type == OBJ_PLACEHOLDER)
                         owners.push_back(((const PLACEHOLDER_DATA *)e->data)->owner);
                 }
+    owners.insert(owners.end(), {rows[0], rows[1], l->player[0], l->player[1]});
     std::vector<long> v;
-    for (const OBJECT *o : {(const OBJECT *)rows[0], (const OBJECT *)rows[1], (const OBJECT *)l->player[0],
-                            (const OBJECT *)l->player[1]})
-        v.push_back(place.count(o) ? place[o] : -1);
     for (const OBJECT *o : owners)
         v.push_back(place.count(o) ? place[o] : -1);
     return v;
 }
 
-// How the current game differs from a fresh one run on keys, or "".  The
-// current game stays current, with its generator and rows.
-std::string difference_from_replay(const game &g, const std::vector<keys_held> &keys)
+// How the current game differs from a fresh one run on the frames next()
+// gives until null, or "".  The current game stays current, with its
+// generator and rows.
+std::string difference_from_replay(const game &g, const std::function<const char *()> &next)
 {
     LAND *a = land;
     OBJECT *rows_a[2] = {player_info[0].object, player_info[1].object};
@@ -189,8 +188,8 @@ std::string difference_from_replay(const game &g, const std::vector<keys_held> &
 
     LAND *b = g.fresh();
     set_game_land(b);
-    for (const keys_held &k : keys)
-        step_land(frame_of(k));
+    while (const char *f = next())
+        step_land(f);
     save_rand_state(rand_b);
     OBJECT *rows_b[2] = {player_info[0].object, player_info[1].object};
     std::string why = compare_objects(a, b);
@@ -207,6 +206,12 @@ std::string difference_from_replay(const game &g, const std::vector<keys_held> &
     player_info[1].object = rows_a[1];
     load_rand_state(rand_a);
     return why;
+}
+
+std::string difference_from_replay(const game &g, const std::vector<keys_held> &keys)
+{
+    size_t i = 0;
+    return difference_from_replay(g, [&] { return i < keys.size() ? frame_of(keys[i++]) : nullptr; });
 }
 
 // What the rewinds came back to, so that the test shows it met what matters.
@@ -256,19 +261,12 @@ void play_back_and_forth(const game &g, int rounds, int most_steps, rewind_count
     ASSERT_EQ(read.frames, (long)kept.size());
     TAPE_PLAYBACK p;
     start_playback(p, read);
-    std::vector<keys_held> played;
-    while (const char *f = next_playback_frame(p)) {
-        played.emplace_back();
-        for (int code = 0; code < KEY_MAX; code++)
-            if (f[code])
-                played.back().push_back(code);
-    }
-    EXPECT_EQ(difference_from_replay(g, played), "") << "the tape";
+    EXPECT_EQ(difference_from_replay(g, [&] { return next_playback_frame(p); }), "") << "the tape";
 
     restart_history(h);
     EXPECT_EQ(h.steps, 0);
     EXPECT_TRUE(history_tape(h).held.empty());
-    EXPECT_EQ(difference_from_replay(g, {}), "") << "restarted";
+    EXPECT_EQ(difference_from_replay(g, std::vector<keys_held>()), "") << "restarted";
     free_game_land();
 }
 
