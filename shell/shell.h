@@ -323,7 +323,7 @@ void load_rand_state(const RAND_STATE &s);
 
 // A snapshot: the objects of every hollow in the walk's order (tiles by row,
 // hollows bottom-up), packed, with each placeholder's owner and each
-// player's object by its place in that order; about 3 to 5 bytes an object.
+// player's object by its place in that order: a few bytes an object.
 struct HISTORY_SNAPSHOT {
     long step;
     int n_diamonds;
