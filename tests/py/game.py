@@ -8,6 +8,7 @@ import pytest
 
 from paths import DATA, GAME_DIR, LANDS
 from tool import build_land
+from xserver import stop_process
 
 
 class Game:
@@ -55,13 +56,8 @@ class Game:
         return self.stderr_path.read_text(errors="replace") if self.stderr_path.exists() else ""
 
     def stop(self):
-        if self.running():
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        if self.proc is not None:
+            stop_process(self.proc)
 
 
 def copy_game(dest):

@@ -7,6 +7,17 @@ import time
 import pytest
 
 
+def stop_process(proc, grace=5):
+    """Ends PROC: politely, then, after GRACE seconds, for good."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(grace)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
 class XServer:
     def __init__(self, log_path, timeout):
         # -displayfd picks a free display, so that servers never clash;
@@ -43,10 +54,4 @@ class XServer:
         return said.decode().strip()
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        stop_process(self.proc)
