@@ -271,10 +271,7 @@ void take_snapshot(GAME_HISTORY &h)
 {
     HISTORY_SNAPSHOT s;
     s.step = h.steps;
-    s.n_diamonds = land->n_diamonds;
-    save_rand_state(s.rand);
-    pack_objects(packed);
-    s.objects.assign(packed.begin(), packed.end());
+    save_land_state(s);
     h.snapshots.push_back(std::move(s));
 }
 
@@ -287,6 +284,23 @@ void restore_snapshot(const HISTORY_SNAPSHOT &s)
     // of object tiles, and the diamonds kept for sleeping tiles, go.
     forget_object_tiles();
 }
+
+} // namespace
+
+void save_land_state(HISTORY_SNAPSHOT &s)
+{
+    s.n_diamonds = land->n_diamonds;
+    save_rand_state(s.rand);
+    pack_objects(packed);
+    s.objects.assign(packed.begin(), packed.end());
+}
+
+void load_land_state(const HISTORY_SNAPSHOT &s)
+{
+    restore_snapshot(s);
+}
+
+namespace {
 
 // The spacing kept at a snapshot's age; see HISTORY_RECENT.
 long spacing_at_age(long age)

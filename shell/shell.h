@@ -340,6 +340,12 @@ struct HISTORY_SNAPSHOT {
 // steps re-run.
 enum { HISTORY_SPACING = 32, HISTORY_RECENT = 16 };
 
+// The changing part of the current land (its objects, diamond count and
+// the generator) into s, and back: all that a search needs to stand at a
+// state again.  s.step is left alone.
+void save_land_state(HISTORY_SNAPSHOT &s);
+void load_land_state(const HISTORY_SNAPSHOT &s);
+
 struct GAME_HISTORY {
     unsigned long seed = 0;
     long steps = 0;                          // the step the land is at

@@ -13,6 +13,10 @@
 //                                     a recorded game run headless, as JSON
 //   tavo-tool map LAND.lvl OUT.png [--scale N] [--width W]
 //                                     every level from above, side by side
+//   tavo-tool solve LAND.lvl [--alone N] [--max-states S] [--time SECONDS]
+//                   [--seed S] [--out TAPE]
+//                                     the shortest win in moves, as a tape, or
+//                                     that none exists within the bounds
 #include <allegro.h>
 #include <loadpng.h>
 
@@ -34,6 +38,7 @@
 #include "tools/land_json.h"
 #include "tools/land_map.h"
 #include "tools/land_source.h"
+#include "tools/solve.h"
 
 namespace {
 
@@ -46,7 +51,8 @@ int usage()
             "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n"
             "       tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]\n"
             "       tavo-tool replay TAPE [--land FILE] [--trace]\n"
-            "       tavo-tool map LAND.lvl OUT.png [--scale N] [--width W]\n");
+            "       tavo-tool map LAND.lvl OUT.png [--scale N] [--width W]\n"
+            "       tavo-tool solve LAND.lvl [--alone N] [--max-states S] [--time SECONDS] [--seed S] [--out TAPE]\n");
     return 2;
 }
 
@@ -405,6 +411,86 @@ int cmd_replay(int argc, char **argv)
     return found ? 1 : 0;
 }
 
+// The folder part of a path, "." when it has none.
+std::string folder_of(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+int cmd_solve(int argc, char **argv)
+{
+    SOLVE_OPTIONS o;
+    std::string out;
+    for (int i = 3; i < argc; i++) {
+        std::string a = argv[i];
+        char *end = nullptr;
+        if (i + 1 >= argc)
+            return usage();
+        const char *v = argv[++i];
+        if (a == "--alone" && (!strcmp(v, "1") || !strcmp(v, "2"))) {
+            o.alone = v[0] - '0';
+        } else if (a == "--max-states") {
+            o.max_states = strtol(v, &end, 10);
+            if (*end || o.max_states < 1)
+                return usage();
+        } else if (a == "--time") {
+            o.seconds = strtod(v, &end);
+            if (*end || !(o.seconds > 0))
+                return usage();
+        } else if (a == "--seed") {
+            o.seed = strtoul(v, &end, 10);
+            if (*end || o.seed > 0xffffffffUL)
+                return usage();
+        } else if (a == "--out") {
+            out = v;
+        } else {
+            return usage();
+        }
+    }
+    std::string land_path = data_path(argv[2]);
+    LAND *probe = load_or_complain(argv[2]);
+    if (!probe)
+        return 1;
+    int players = probe->n_players;
+    destroy_land(probe);
+    if (o.alone > players) {
+        fprintf(stderr, "tavo-tool: %s: has no player %d\n", argv[2], o.alone);
+        return 2;
+    }
+    SOLVE_RESULT r = solve_land(land_path.c_str(), o);
+    if (r.result == SOLVE_NO_LAND) {
+        fprintf(stderr, "tavo-tool: %s: %s\n", argv[2], r.why.c_str());
+        return 1;
+    }
+    static const char *const name[] = {"solved", "unsolvable", "gave_up"};
+    char head[160];
+    snprintf(head, sizeof head, "{\"result\": \"%s\", \"states\": %ld, \"seconds\": %.3f", name[r.result],
+             r.states, r.seconds);
+    std::string json = head;
+    if (r.result == SOLVE_SOLVED) {
+        if (out.empty()) {
+            std::string base = land_path.substr(0, land_path.size() - (land_path.size() > 4 &&
+                                                 land_path.compare(land_path.size() - 4, 4, ".lvl") == 0 ? 4 : 0));
+            out = base + ".solution.tape";
+        }
+        // Beside its land a tape names it bare, elsewhere by its full path.
+        char land_dir[PATH_MAX], out_dir[PATH_MAX], full[PATH_MAX];
+        bool beside = realpath(folder_of(land_path).c_str(), land_dir) && realpath(folder_of(out).c_str(), out_dir) &&
+                      !strcmp(land_dir, out_dir);
+        r.tape.land = beside ? std::string(get_filename(land_path.c_str()))
+                             : realpath(land_path.c_str(), full) ? std::string(full) : land_path;
+        if (!file_crc32(land_path.c_str(), r.tape.crc32) || save_tape(out.c_str(), r.tape) != 0) {
+            fprintf(stderr, "tavo-tool: %s: cannot be written\n", out.c_str());
+            return 1;
+        }
+        json += ", \"moves\": " + std::to_string(r.moves) + ", \"frames\": " + std::to_string(r.tape.frames) +
+                ", \"tape\": " + quoted(out.c_str());
+    }
+    printf("%s}\n", json.c_str());
+    return r.result == SOLVE_SOLVED ? 0 : r.result == SOLVE_UNSOLVABLE ? 3 : 4;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -432,6 +518,8 @@ int main(int argc, char **argv)
         status = cmd_replay(argc, argv);
     else if (cmd == "map" && argc >= 4)
         status = cmd_map(argc, argv);
+    else if (cmd == "solve" && argc >= 3)
+        status = cmd_solve(argc, argv);
     else
         status = usage();
     if (dat)
