@@ -1,0 +1,118 @@
+"""tavo-tool solve: the shortest win found with the game's own rules and
+written as a tape that replay wins, or shown not to exist within the
+states allowed."""
+import json
+
+import pytest
+
+from paths import GAME_DIR
+from tool import run_tool as run
+
+TEXTURES = "textures rock.pcx granite.bmp cobble.pcx\n"
+
+LANDS = {
+    # Three diamonds along a corridor.
+    "walk": """
+size 4 1
+facing P 1
+level 0
+  .P.D.D.D
+level 1
+  ........
+""",
+    # The pit must be filled with the rock first: fallen into, it keeps the
+    # player from the diamond beyond.
+    "pit": """
+size 8 1
+facing P 1
+level 0
+  ####..##########
+level 1
+  .P.R.....D..##..
+""",
+    # Pushed once, the rock stops against the diamond, which no rock enters,
+    # and seals the only way to it; the reach check, which leaves rocks be,
+    # lets it pass.
+    "sealed": """
+size 4 1
+facing P 1
+level 0
+  .P.R...D
+level 1
+  ........
+""",
+    # Two rooms apart, a player and a diamond in each: a land for two.
+    "two rooms": """
+size 2 3
+facing P 1
+facing Q 1
+level 0
+  .P.D
+  ####
+  .Q.D
+level 1
+  ....
+  ####
+  ....
+""",
+}
+
+
+def solve(tmp_path, build_land, name, *options):
+    land = build_land(name.replace(" ", "-"), TEXTURES + LANDS[name])
+    r = run("solve", land, *options)
+    said = json.loads(r.stdout) if r.stdout.startswith("{") else None
+    return r, said, land
+
+
+@pytest.mark.parametrize("name", ["walk", "pit"])
+def test_solved_lands_give_a_tape_that_wins(tmp_path, build_land, name):
+    r, said, land = solve(tmp_path, build_land, name)
+    assert r.returncode == 0 and said and said["result"] == "solved", r.stdout + r.stderr
+    tape = land.with_name(land.stem + ".solution.tape")
+    assert said["tape"] == str(tape) and tape.is_file()
+    replay = json.loads(run("replay", tape).stdout)
+    assert replay["won"] and replay["ended_at_step"] == said["frames"], replay
+
+
+def test_what_cannot_be_won_is_told_from_what_was_not_searched(tmp_path, build_land):
+    r, said, land = solve(tmp_path, build_land, "sealed")
+    assert r.returncode == 3 and said["result"] == "unsolvable", r.stdout + r.stderr
+    assert run("check", land, "--reach").returncode == 0, "the reach check should let the sealed land pass"
+    assert not land.with_name(land.stem + ".solution.tape").exists()
+    # Out of states before the search is done: given up, never unsolvable.
+    r = run("solve", "levels/04-push.lvl", "--max-states", "1000", "--out", tmp_path / "x.tape", cwd=GAME_DIR)
+    said = json.loads(r.stdout)
+    assert r.returncode == 4 and said["result"] == "gave_up" and said["states"] == 1000, r.stdout
+
+
+def test_a_land_for_two_cannot_be_won_alone(tmp_path, build_land):
+    for alone in ("1", "2"):
+        r, said, _ = solve(tmp_path, build_land, "two rooms", "--alone", alone)
+        assert r.returncode == 3 and said["result"] == "unsolvable", f"alone {alone}: {r.stdout}{r.stderr}"
+    r, said, _ = solve(tmp_path, build_land, "two rooms", "--out", tmp_path / "both.tape")
+    assert r.returncode == 0 and said["result"] == "solved", r.stdout + r.stderr
+    assert json.loads(run("replay", tmp_path / "both.tape").stdout)["won"]
+
+
+@pytest.mark.parametrize("args, status", [
+    (["--alone", "3"], 2), (["--max-states", "0"], 2), (["--time", "-1"], 2), (["--seed"], 2),
+    (["--alone", "2"], 2),  # the land has no player 2
+])
+def test_bad_options(tmp_path, build_land, args, status):
+    land = build_land("walk", TEXTURES + LANDS["walk"])
+    assert run("solve", land, *args).returncode == status
+
+
+def test_an_unreadable_land(tmp_path):
+    assert run("solve", tmp_path / "nothing.lvl").returncode == 1
+
+
+# The small bundled lands are solved, and their wins replayed.
+@pytest.mark.parametrize("level", ["01-first-steps", "02-ramps", "03-ledges"])
+def test_small_bundled_lands_are_solved(tmp_path, level):
+    out = tmp_path / f"{level}.tape"
+    r = run("solve", f"levels/{level}.lvl", "--out", out, "--time", "120", cwd=GAME_DIR)
+    said = json.loads(r.stdout)
+    assert r.returncode == 0 and said["result"] == "solved", r.stdout + r.stderr
+    assert json.loads(run("replay", out, cwd=GAME_DIR).stdout)["won"]
