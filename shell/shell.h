@@ -206,6 +206,19 @@ std::string data_path(const char *name);
 // The data folder with its trailing slash, or "" when there is none.
 const std::string &data_folder();
 
+// ---- the player's folders (user_folders.cpp) -------------------------------
+//
+// $XDG_DATA_HOME/tavo/ (~/.local/share/tavo/ when that is unset or not a full
+// path) and $XDG_CONFIG_HOME/tavo/ (~/.config/tavo/).  Both are read from the
+// environment at every call and end in a slash; "" when there is no home to
+// put them in.
+
+std::string user_data_folder();
+std::string user_config_folder();
+
+// Makes every missing folder of path (a folder path; a trailing slash is fine).
+bool make_folders(const std::string &path, std::string &why);
+
 // ---- the game ---------------------------------------------------------------
 
 // The players of the current land: rows 0 .. n_players-1 of player_info play.
