@@ -10,10 +10,11 @@ import time
 
 import pytest
 
-from checks import alert_shown, chooser_shown, editor_panel_shown, editor_shown, menu_shown, panel_shown, selector_shown
+from checks import CYAN, alert_shown, chooser_shown, editor_panel_shown, editor_shown, menu_shown, panel_shown, selector_shown
 from game import copy_editor_game, copy_game
 from paths import GAME_DIR
 from steps import UP_TO_640, open_editor, walk_chooser
+from test_levels import DOWN_TO_320, in_panel, level_set, list_shown, panel_title
 from tool import run_tool
 
 pytestmark = pytest.mark.window
@@ -189,3 +190,34 @@ def test_recording_keeps_the_game_so_far(game, screen, window_dir, busy):
     screen.wait_for("the replay drawing frames", panel_shown(0, 0, 40, 120, 1))
     ended_by(game, signal.SIGTERM)
     assert tape.read_bytes() == before
+
+
+def test_level_set_screens(game, screen, window_dir, busy):
+    # The list, the results of a won land and a paused land, one signal each.
+    folder = copy_game(window_dir / "game")
+    level_set(folder)
+
+    def to_list(chooser_at, selected, solved):
+        game.start(folder, "--levels", "set")
+        screen.wait_for(f"chooser on {chooser_at}", chooser_shown(chooser_at))
+        if chooser_at != "320x200":
+            walk_chooser(screen, "Down", *DOWN_TO_320)
+        screen.press("Return")
+        screen.wait_for("the list", list_shown(selected, [("One Step", solved), ("The Drop", False)]))
+
+    to_list("80x80", 0, False)
+    ended_by(game, signal.SIGTERM)
+
+    to_list("320x200", 0, False)
+    screen.press("Return")
+    screen.wait_for("the panel of One Step", panel_title("One Step"))
+    screen.hold("a", 0.3)
+    screen.wait_for("the results", lambda shot: shot.text(0, 0, "Level complete", CYAN))
+    ended_by(game, signal.SIGHUP)
+
+    to_list("320x200", 1, True)
+    screen.press("Return")
+    screen.wait_for("the panel of The Drop", panel_title("The Drop"))
+    screen.press("p")
+    screen.wait_for("Paused in the panel", in_panel("Paused"))
+    ended_by(game, signal.SIGINT)
