@@ -41,7 +41,7 @@ struct dialog_pause {
     dialog_pause() { end_input(); }
     ~dialog_pause()
     {
-        while (key[KEY_ESC])  // an Esc that closed the dialog must not leave the editor
+        while (key[KEY_ESC] && !quit_signal())  // an Esc that closed the dialog must not leave the editor
             rest(1);
         clear_keybuf();
         resume_input();
@@ -114,7 +114,7 @@ void load_dialog()
     if (!confirm_discard("Load another and lose them?"))
         return;
     char path[256] = "";
-    if (!file_select_ex("Load level", path, "lvl", sizeof path, 0, 0))
+    if (quit_signal() || !file_select_ex("Load level", path, "lvl", sizeof path, 0, 0) || quit_signal())
         return;
     const char *why = "";
     LAND *l = load_for_editing(path, why);
@@ -125,7 +125,8 @@ void load_dialog()
     replace_land(l);
     snprintf(editor_filename, sizeof editor_filename, "%s", path);
     editor_file = full_path(path);
-    alert("Level loaded.", nullptr, nullptr, "OK", nullptr, 0, 0);
+    if (!quit_signal())
+        alert("Level loaded.", nullptr, nullptr, "OK", nullptr, 0, 0);
 }
 
 // Writes beside the old file and renames over it only once everything is
@@ -153,13 +154,13 @@ void save_dialog()
     }
     char path[sizeof editor_filename];
     snprintf(path, sizeof path, "%s", editor_filename);
-    if (!file_select_ex("Save level", path, "lvl", sizeof path, 0, 0))
+    if (!file_select_ex("Save level", path, "lvl", sizeof path, 0, 0) || quit_signal())
         return;
     struct stat st;
     if (stat(path, &st) == 0 && full_path(path) != editor_file) {
         char line[300];
         snprintf(line, sizeof line, "%s exists.", get_filename(path));
-        if (alert(line, "Replace it?", nullptr, "&Yes", "&No", 'y', 'n') != 1)
+        if (alert(line, "Replace it?", nullptr, "&Yes", "&No", 'y', 'n') != 1 || quit_signal())
             return;
     }
     snprintf(editor_filename, sizeof editor_filename, "%s", path);
@@ -170,6 +171,8 @@ void save_dialog()
     }
     editor_land_saved();
     editor_file = full_path(editor_filename);
+    if (quit_signal())
+        return;
     alert("Level saved.", nullptr, nullptr, "OK", nullptr, 0, 0);
     if (int lost = count_unreachable_diamonds(land)) {
         char line[80];
@@ -293,7 +296,7 @@ bool dispatch_key(int scancode, int facing)
 
 bool editor_handle_keys(int facing)
 {
-    while (keypressed())
+    while (keypressed() && !quit_signal())
         if (dispatch_key(readkey() >> 8, facing))
             return true;
     return false;
@@ -447,20 +450,29 @@ void run_editor(const char *land_path)
     }
     editor_clear_history();
     keep_cursor_inside();
+    for (const std::string &kept : take_recovered_notes()) {
+        if (quit_signal())
+            break;
+        std::string folder = kept.substr(0, kept.rfind('/') + 1);
+        alert("An unsaved land was recovered into", folder.c_str(), get_filename(kept.c_str()), "OK", nullptr, 0,
+              0);
+    }
 
     start_input();
     bool leave = false;
     bool esc_was_down = true;  // the Esc that left the menu may still be held
     bool play = false;
     while (!leave) {
-        while (frame_store.load(std::memory_order_acquire) == 0)
+        while (frame_store.load(std::memory_order_acquire) == 0 && !quit_signal())
             rest(0);
+        if (quit_signal())
+            break;
         while (frame_store.load(std::memory_order_acquire) > 0) {
             ckey = retrieve_input_frame();
             bool esc = ckey[KEY_ESC] != 0;
             if (esc && !esc_was_down) {
                 leave = true;
-                if (editor_land_changed()) {
+                if (editor_land_changed() && !quit_signal()) {
                     dialog_pause pause;
                     leave = alert("The land has unsaved changes.", "Leave the editor and lose them?", nullptr,
                                   "&Yes", "&No", 'y', 'n') == 1;
@@ -473,6 +485,8 @@ void run_editor(const char *land_path)
             if (play)
                 break;
         }
+        if (quit_signal())
+            break;
         if (play && !leave) {
             // Between frames: the game takes the input over and hands back
             // a fresh ring.
@@ -488,6 +502,10 @@ void run_editor(const char *land_path)
     }
 
     end_input();
+    // Whatever the last question was answered with, a land left unsaved by
+    // a signal is kept.
+    if (quit_signal() && editor_land_changed())
+        recover_unsaved_land();
     editor_clear_history();
     destroy_land(land);
     land = nullptr;

@@ -7,6 +7,9 @@
 #define TAVO_EDITOR_H
 
 #include <cstddef>
+#include <ctime>
+#include <string>
+#include <vector>
 
 #include "land/land.h"
 #include "shell/shell.h"
@@ -96,6 +99,24 @@ void editor_land_saved();
 // through editor_play_game (music and play_game), which tests replace.
 void editor_test_play();
 extern void (*editor_play_game)();
+
+// ---- an editor ended by a signal (recover.cpp) ----------------------------
+//
+// Its unsaved land is kept as recovered_folder()/NAME-YYYYMMDD-HHMMSS.lvl
+// (NAME: what F3 offers, without ".lvl"), else in the working folder; the
+// path is said on standard error and once more at the next editor start.
+
+// user_data_folder() + "recovered", or "" without a home.
+std::string recovered_folder();
+std::string recovered_file_name(const std::string &name, time_t when);
+// Writes l into the first of folders that takes it (made as needed), whole
+// or not at all; the path written, or "" with every folder's reason in why.
+std::string keep_recovered_land(const LAND *l, const std::string &name, time_t when,
+                                const std::vector<std::string> &folders, std::string &why);
+// The land in hand kept so, and noted for the next start.
+void recover_unsaved_land();
+// The recovered lands not yet told about; told once, so they are forgotten.
+std::vector<std::string> take_recovered_notes();
 
 // A solid land of w x h tiles painted with the given textures, for when no
 // land can be loaded.

@@ -47,7 +47,7 @@ void wait_for_game_keys_up()
             for (int a = 0; a < N_ACTIONS; a++)
                 for (int k = 0; k < 2; k++)
                     held |= row.key[a][k] && key[row.key[a][k]];
-        if (!held)
+        if (!held || quit_signal())
             break;
         rest(1);
     }
@@ -85,7 +85,7 @@ void editor_test_play()
             player_info[i] = rows[i];
         if (dat)
             build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);
-        if (!copy)
+        if (!copy && !quit_signal())
             alert("Cannot play the land:", why, nullptr, "OK", nullptr, 0, 0);
     }
     wait_for_game_keys_up();

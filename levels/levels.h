@@ -50,13 +50,8 @@ int land_player_count(const char *path);
 
 // ---- where the player's files are kept -------------------------------------
 //
-// Progress and best runs in $XDG_DATA_HOME/tavo/ (~/.local/share/tavo/ when
-// that is unset or not a full path), settings in $XDG_CONFIG_HOME/tavo/
-// (~/.config/tavo/).  Both are read from the environment at every call and
-// end in a slash; "" when there is no home to put them in.
-
-std::string user_data_folder();
-std::string user_config_folder();
+// Progress and best runs in user_data_folder(), settings in
+// user_config_folder() (shell.h).
 
 std::string progress_path();   // user_data_folder() + "progress.txt"
 std::string settings_path();   // user_config_folder() + "settings.txt"
@@ -127,9 +122,6 @@ bool load_settings(const std::string &path, SETTINGS &s, std::string &note);
 bool save_settings(const std::string &path, const SETTINGS &s, std::string &why);
 
 // ---- kept files ----------------------------------------------------------------
-
-// Makes every missing folder of path (a folder path; a trailing slash is fine).
-bool make_folders(const std::string &path, std::string &why);
 
 // Writes text to path through a temporary file in its folder, renamed over
 // it once written and synced.  On failure the temporary file is removed and

@@ -117,11 +117,14 @@ struct levels_mode {
     }
 };
 
-// Waits for one of the keys that matter (by scancode).
+// Waits for one of the keys that matter (by scancode).  A signal answers
+// Esc, which leaves every screen of the mode.
 int wait_key(std::initializer_list<int> wanted)
 {
     for (;;) {
-        int k = readkey() >> 8;
+        int k = read_key_or_quit() >> 8;
+        if (quit_signal())
+            return KEY_ESC;
         if (std::find(wanted.begin(), wanted.end(), k) != wanted.end())
             return k;
     }
@@ -173,6 +176,8 @@ void play_from(levels_mode &m, int i)
         g.seed = (unsigned long)time(nullptr) & 0xffffffffUL;
         int outcome = play_level_game(g);
         clear_keybuf();
+        if (quit_signal())
+            return;
         if (outcome == LEVEL_GAME_FAILED) {
             show_failure(("Cannot play " + l.name + ":").c_str(), g.why);
             return;

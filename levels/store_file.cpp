@@ -35,27 +35,6 @@ bool write_all(int fd, const std::string &text)
 
 } // namespace
 
-bool make_folders(const std::string &path, std::string &why)
-{
-    // 0700, as the XDG base directories ask of folders made for a user.
-    for (size_t end = 1; end <= path.size(); end++) {
-        if (end < path.size() && path[end] != '/')
-            continue;
-        std::string part = path.substr(0, end);
-        if (part.empty() || part.back() == '/')
-            continue;
-        if (mkdir(part.c_str(), 0700) == 0)
-            continue;
-        int err = errno;
-        struct stat st;
-        if (err == EEXIST && stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            continue;
-        why = "cannot make the folder " + part + ": " + strerror(err == EEXIST ? ENOTDIR : err);
-        return false;
-    }
-    return true;
-}
-
 bool write_file_atomically(const std::string &path, const std::string &text, std::string &why)
 {
     // The temporary file is unique, so that two games saving at once each

@@ -76,8 +76,10 @@ int choose_gfx_mode()
                       gfx_mode_d[gfx_mode].w, gfx_mode_d[gfx_mode].h);
         int k;
         do {
-            k = readkey() >> 8;
-        } while (k != KEY_UP && k != KEY_DOWN && k != KEY_ENTER);
+            k = read_key_or_quit() >> 8;
+        } while (k != KEY_UP && k != KEY_DOWN && k != KEY_ENTER && !quit_signal());
+        if (quit_signal())
+            return 0;
         if (k == KEY_UP) {
             gfx_mode = gfx_mode_up(gfx_mode);
         } else if (k == KEY_DOWN) {
@@ -92,7 +94,7 @@ int choose_gfx_mode()
         textout_ex(screen, font, "Failed to set graphics mode.", 0, 0,
                    makecol(255, 0, 0), -1);
         clear_keybuf();  // a key typed ahead must not dismiss the message unseen
-        readkey();
+        read_key_or_quit();
         return 0;
     }
     set_up_screen();
@@ -119,10 +121,15 @@ int write_wrapped(BITMAP *b, int y, const std::string &text, int colour)
 
 void show_failure(const char *line1, const std::string &text)
 {
+    if (quit_signal()) {
+        // Nobody is left to press a key; the reason is still worth keeping.
+        fprintf(stderr, "tavo: %s %s\n", line1, text.c_str());
+        return;
+    }
     clear_bitmap(screen);
     textout_ex(screen, font, line1, 0, 0, makecol(255, 0, 0), -1);
     int y = text.empty() ? 16 : write_wrapped(screen, 8, text, makecol(255, 255, 255));
     textout_ex(screen, font, "Press a key.", 0, y + 8, makecol(255, 255, 0), -1);
     clear_keybuf();
-    readkey();
+    read_key_or_quit();
 }

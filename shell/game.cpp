@@ -103,8 +103,8 @@ void play_game()
 
     bool done = false;
     int steps = 0, drawn = 0, rate = 0;
-    while (!done) {
-        while (frame_store.load(std::memory_order_acquire) == 0) {
+    while (!done && !quit_signal()) {
+        while (frame_store.load(std::memory_order_acquire) == 0 && !quit_signal()) {
             al_poll_duh(music_player);
             rest(0);
         }

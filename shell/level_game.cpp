@@ -106,7 +106,11 @@ int play_level_game(LEVEL_GAME &g)
     bool rewinding = false;
     bool reach_known = false;  // the reach check has seen the land as it stands
     while (outcome < 0) {
-        while (frame_store.load(std::memory_order_acquire) == 0) {
+        if (quit_signal()) {
+            outcome = LEVEL_GAME_LEFT;  // left as Esc leaves: the attempt is not kept
+            break;
+        }
+        while (frame_store.load(std::memory_order_acquire) == 0 && !quit_signal()) {
             al_poll_duh(music_player);
             rest(0);
         }

@@ -152,6 +152,8 @@ static void game_path(const char *given)
         snprintf(path, sizeof path, "%s", data_path(given).c_str());
     else if (!file_select_ex("Load level", path, "lvl", sizeof path, 0, 0))
         snprintf(path, sizeof path, "%s", data_path("land.lvl").c_str());
+    if (quit_signal())
+        return;  // the selector was closed by the signal, not by the player
     if (!options.record) {
         play_land(path);
         return;
@@ -202,6 +204,22 @@ static void replay_path(const char *tape_name)
     game_playback = nullptr;
 }
 
+// Shuts the library down on the main thread, in a known order, rather than
+// leave it to the exit handlers; a signal that asked for the end gives its
+// own status, as though it had ended the program itself.
+[[noreturn]] static void leave_program(int status)
+{
+    if (dat)
+        unload_datafile(dat);
+    remove_sound();
+    allegro_exit();
+    if (int n = quit_signal()) {
+        fprintf(stderr, "tavo: ended by signal %d (%s)\n", n, strsignal(n));
+        exit(128 + n);
+    }
+    exit(status);
+}
+
 static void editor_path(const char *land_path = nullptr)
 {
     if (!choose_gfx_mode())
@@ -223,6 +241,9 @@ int main(int argc, char **argv)
 
     // A display that is still starting up can refuse the first connection:
     // give it a moment before giving up.
+    // Ours before the library's too: it puts back what it found when it shuts
+    // down, so that a signal during allegro_exit() still only records itself.
+    install_quit_signals();
     int tries = 0;
     while (allegro_init() != 0) {
         if (++tries == 10) {
@@ -237,6 +258,9 @@ int main(int argc, char **argv)
     reserve_voices(64, -1);
     set_volume_per_voice(2);
     install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr);  // silence is no reason to stop
+    install_quit_signals();
+    if (start_escape_feeder() != 0)
+        fprintf(stderr, "tavo: no timer: a signal cannot close the dialogs\n");
 
     atexit(dumb_exit);
     dumb_register_stdfiles();
@@ -246,9 +270,7 @@ int main(int argc, char **argv)
     if (!dat || !data_is_whole(dat)) {
         set_menu_gfx_mode();
         show_failure("Cannot load tavo.dat.", "The data file is missing or damaged.");
-        if (dat)
-            unload_datafile(dat);
-        return 1;
+        leave_program(1);
     }
 
     hand_out_game_data();
@@ -260,11 +282,7 @@ int main(int argc, char **argv)
 
     if (options.levels) {
         // The set's own screens from start to end; Esc on its list quits.
-        int status = run_levels_mode(data_path(options.land ? options.land : "levels"), options.windowed_given);
-        unload_datafile(dat);
-        remove_sound();
-        allegro_exit();
-        return status;
+        leave_program(run_levels_mode(data_path(options.land ? options.land : "levels"), options.windowed_given));
     }
 
     // What the command line asks for comes first, then the menu as ever.
@@ -279,7 +297,7 @@ int main(int argc, char **argv)
             game_path(options.land);
     }
 
-    for (;;) {
+    while (!quit_signal()) {
         set_menu_gfx_mode();
         set_up_screen();
         textout_ex(screen, font, "  G - game", 0, 0, makecol(0, 255, 255), -1);
@@ -288,9 +306,9 @@ int main(int argc, char **argv)
 
         int k;
         do {
-            k = readkey() >> 8;
-        } while (k != KEY_G && k != KEY_E && k != KEY_ESC);
-        if (k == KEY_ESC)
+            k = read_key_or_quit() >> 8;
+        } while (k != KEY_G && k != KEY_E && k != KEY_ESC && !quit_signal());
+        if (k == KEY_ESC || quit_signal())
             break;
         if (k == KEY_G)
             game_path(nullptr);
@@ -298,11 +316,6 @@ int main(int argc, char **argv)
             editor_path();
     }
 
-    unload_datafile(dat);
-    // Shut the library down here, on the main thread and in a known order,
-    // rather than leave it to the exit handlers.
-    remove_sound();
-    allegro_exit();
-    return 0;
+    leave_program(0);
 }
 END_OF_MAIN()

@@ -206,6 +206,39 @@ std::string data_path(const char *name);
 // The data folder with its trailing slash, or "" when there is none.
 const std::string &data_folder();
 
+// ---- ending by a signal (quit_signal.cpp) -----------------------------------
+//
+// SIGTERM, SIGINT and SIGHUP only record themselves; every loop that waits
+// for the player leaves as soon as quit_signal() is non-zero, skipping what
+// would follow it and asking nothing, and the program then shuts the library
+// down and exits with 128 + the signal.  A second signal exits at once.
+
+// Replaces the handlers of the three signals: call it after allegro_init()
+// and the install_* calls, which put the library's own in place.
+void install_quit_signals();
+// Whether the three signals still go to ours.
+bool quit_signals_installed();
+// The library's modal dialogs and readkey() are answered with Esc, 50 times
+// a second, once a signal has come; 0 when the timer runs.
+int start_escape_feeder();
+// The signal that asks the program to end, or 0.
+int quit_signal();
+// readkey(), but 0 at once when a signal asks the program to end.
+int read_key_or_quit();
+
+// ---- the player's folders (user_folders.cpp) -------------------------------
+//
+// $XDG_DATA_HOME/tavo/ (~/.local/share/tavo/ when that is unset or not a full
+// path) and $XDG_CONFIG_HOME/tavo/ (~/.config/tavo/).  Both are read from the
+// environment at every call and end in a slash; "" when there is no home to
+// put them in.
+
+std::string user_data_folder();
+std::string user_config_folder();
+
+// Makes every missing folder of path (a folder path; a trailing slash is fine).
+bool make_folders(const std::string &path, std::string &why);
+
 // ---- the game ---------------------------------------------------------------
 
 // The players of the current land: rows 0 .. n_players-1 of player_info play.
