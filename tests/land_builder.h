@@ -88,13 +88,17 @@ void add_wall_lists(LAND *l, F &&texture)
 {
     for (int y = 0; y < l->h; y++)
         for (int x = 0; x < l->w; x++)
-            for (int d = 0; d < 4; d++)
+            for (int d = 0; d < 4; d++) {
+                // Lists made before the hollows changed go: made afresh.
+                free(l->tile[y][x].wall[d]);
+                l->tile[y][x].wall[d] = nullptr;
                 if (int n = wall_length(l, x, y, d)) {
                     int *list = (int *)malloc(n * sizeof(int)), i = 0;
                     walk_wall(&l->tile[y][x], neighbour_tile(l, x, y, d),
                               [&](int z) { list[i++] = texture(x, y, d, z); });
                     l->tile[y][x].wall[d] = list;
                 }
+            }
 }
 
 inline void add_wall_lists(LAND *l)
