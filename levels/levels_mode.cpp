@@ -156,13 +156,6 @@ bool show_results(const LEVEL &l, const LEVEL_GAME &g, std::optional<long> old_b
 }
 
 
-// The land's full path, so that its best run finds it from anywhere.
-std::string full_path(const std::string &path)
-{
-    char full[PATH_MAX];
-    return realpath(path.c_str(), full) ? std::string(full) : path;
-}
-
 // Plays land i and the ones after it while the player goes on; back to the
 // list after Esc, a failure or the last land.
 void play_from(levels_mode &m, int i)
@@ -194,7 +187,7 @@ void play_from(levels_mode &m, int i)
             beaten = record_run(m.progress, crc, l.name, g.steps, today_date());
             std::string why;
             if (beaten) {
-                g.tape.land = full_path(l.file);
+                g.tape.land = tape_land_name(l.file.c_str(), best_run_path(l.name, crc).c_str());
                 g.tape.crc32 = crc;
                 if (!save_progress(progress_path(), m.progress, why) ||
                     !save_best_run(l.name, crc, g.tape, why))

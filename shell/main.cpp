@@ -108,19 +108,6 @@ static bool data_is_whole(DATAFILE *d)
     return true;
 }
 
-// The land as a tape names it: its bare name when it lies beside the tape,
-// else its full path, so that the tape finds it from anywhere.
-static std::string land_name_for_tape(const char *land_path, const char *tape_path)
-{
-    char land_dir[PATH_MAX], tape_dir[PATH_MAX], full[PATH_MAX];
-    std::string l(land_path), t(tape_path);
-    std::string ld = l.find('/') == std::string::npos ? "." : l.substr(0, l.rfind('/') + 1);
-    std::string td = t.find('/') == std::string::npos ? "." : t.substr(0, t.rfind('/') + 1);
-    if (realpath(ld.c_str(), land_dir) && realpath(td.c_str(), tape_dir) && !strcmp(land_dir, tape_dir))
-        return get_filename(land_path);
-    return realpath(land_path, full) ? std::string(full) : l;
-}
-
 // Loads a land, asks for the screen size and plays it; back to the menu
 // after.  Gives the diamonds left when a game was played, else -1.
 static int play_land(const char *path)
@@ -170,7 +157,7 @@ static void game_path(const char *given)
     game_recording = nullptr;
     if (left < 0)
         return;  // no game was played
-    tape.land = land_name_for_tape(path, options.record);
+    tape.land = tape_land_name(path, options.record);
     tape.frames = recording.steps;
     tape.held = finish_recording(recording);
     if (!file_crc32(path, tape.crc32) || save_tape(options.record, tape) != 0)

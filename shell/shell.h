@@ -107,6 +107,10 @@ int save_tape(const char *path, const TAPE &t);
 // zlib's crc32 of a whole file; false when it cannot be read.
 bool file_crc32(const char *path, unsigned long &crc);
 
+// The land as a tape at tape_path names it: its bare name when it lies
+// beside the tape, else its full path, so that the tape finds it from anywhere.
+std::string tape_land_name(const char *land_path, const char *tape_path);
+
 // Finds the tape's land (an override, else beside the tape, else from the
 // working folder, else among the bundled lands) and checks its crc32.  0 when
 // it matches, 1 when the land is missing, 2 when its crc32 differs; land_path

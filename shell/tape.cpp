@@ -395,3 +395,16 @@ std::vector<HELD_KEYS> finish_recording(TAPE_RECORDING &r)
     r.held.clear();
     return out;
 }
+
+// The land as a tape names it: its bare name when it lies beside the tape,
+// else its full path, so that the tape finds it from anywhere.
+std::string tape_land_name(const char *land_path, const char *tape_path)
+{
+    char land_dir[PATH_MAX], tape_dir[PATH_MAX], full[PATH_MAX];
+    std::string l(land_path), t(tape_path);
+    std::string ld = l.find('/') == std::string::npos ? "." : l.substr(0, l.rfind('/') + 1);
+    std::string td = t.find('/') == std::string::npos ? "." : t.substr(0, t.rfind('/') + 1);
+    if (realpath(ld.c_str(), land_dir) && realpath(td.c_str(), tape_dir) && !strcmp(land_dir, tape_dir))
+        return get_filename(land_path);
+    return realpath(land_path, full) ? std::string(full) : l;
+}

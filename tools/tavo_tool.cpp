@@ -411,13 +411,6 @@ int cmd_replay(int argc, char **argv)
     return found ? 1 : 0;
 }
 
-// The folder part of a path, "." when it has none.
-std::string folder_of(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
-}
-
 int cmd_solve(int argc, char **argv)
 {
     SOLVE_OPTIONS o;
@@ -474,12 +467,7 @@ int cmd_solve(int argc, char **argv)
                                                  land_path.compare(land_path.size() - 4, 4, ".lvl") == 0 ? 4 : 0));
             out = base + ".solution.tape";
         }
-        // Beside its land a tape names it bare, elsewhere by its full path.
-        char land_dir[PATH_MAX], out_dir[PATH_MAX], full[PATH_MAX];
-        bool beside = realpath(folder_of(land_path).c_str(), land_dir) && realpath(folder_of(out).c_str(), out_dir) &&
-                      !strcmp(land_dir, out_dir);
-        r.tape.land = beside ? std::string(get_filename(land_path.c_str()))
-                             : realpath(land_path.c_str(), full) ? std::string(full) : land_path;
+        r.tape.land = tape_land_name(land_path.c_str(), out.c_str());
         if (!file_crc32(land_path.c_str(), r.tape.crc32) || save_tape(out.c_str(), r.tape) != 0) {
             fprintf(stderr, "tavo-tool: %s: cannot be written\n", out.c_str());
             return 1;
