@@ -10,6 +10,7 @@
 #ifndef TAVO_LEVELS_H
 #define TAVO_LEVELS_H
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -133,6 +134,13 @@ bool write_file_atomically(const std::string &path, const std::string &text, std
 enum { KEPT_FILE_MAX = 16 << 20 };
 enum kept_file_state { KEPT_MISSING, KEPT_READ, KEPT_UNREADABLE };
 kept_file_state read_kept_file(const std::string &path, std::string &text);
+
+// Reads the kept file at path through parse, which leaves what it fills
+// empty when it gives false.  A missing file is nothing to read (true); one
+// that cannot be read or parsed is moved aside with move_aside(path, what),
+// and gives false with the note for the player.
+bool load_kept_file(const std::string &path, const std::string &what, std::string &note,
+                    const std::function<bool(const std::string &)> &parse);
 
 // The lines of a kept file, without their line ends (a CR before the LF
 // too), blank lines and "#" comments.  False when the file does not end

@@ -94,15 +94,12 @@ SOLVED_LAND *find(PROGRESS &p, unsigned long crc32, const std::string &name)
 bool load_progress(const std::string &path, PROGRESS &p, std::string &note)
 {
     p.solved.clear();
-    std::string text;
-    kept_file_state state = read_kept_file(path, text);
-    if (state == KEPT_MISSING)
-        return true;
-    if (state == KEPT_READ && parse_progress(text, p))
-        return true;
-    p.solved.clear();
-    note = move_aside(path, "progress starts afresh");
-    return false;
+    return load_kept_file(path, "progress starts afresh", note, [&](const std::string &text) {
+        if (parse_progress(text, p))
+            return true;
+        p.solved.clear();
+        return false;
+    });
 }
 
 std::optional<long> best_steps(const PROGRESS &p, unsigned long crc32, const std::string &name)

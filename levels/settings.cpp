@@ -62,15 +62,12 @@ bool parse_settings(const std::string &text, SETTINGS &s)
 bool load_settings(const std::string &path, SETTINGS &s, std::string &note)
 {
     s = SETTINGS();
-    std::string text;
-    kept_file_state state = read_kept_file(path, text);
-    if (state == KEPT_MISSING)
-        return true;
-    if (state == KEPT_READ && parse_settings(text, s))
-        return true;
-    s = SETTINGS();
-    note = move_aside(path, "settings start afresh");
-    return false;
+    return load_kept_file(path, "settings start afresh", note, [&](const std::string &text) {
+        if (parse_settings(text, s))
+            return true;
+        s = SETTINGS();
+        return false;
+    });
 }
 
 bool save_settings(const std::string &path, const SETTINGS &s, std::string &why)

@@ -129,3 +129,16 @@ bool kept_lines(const std::string &text, std::vector<std::string> &lines)
     }
     return true;
 }
+
+bool load_kept_file(const std::string &path, const std::string &what, std::string &note,
+                    const std::function<bool(const std::string &)> &parse)
+{
+    std::string text;
+    kept_file_state state = read_kept_file(path, text);
+    if (state == KEPT_MISSING)
+        return true;
+    if (state == KEPT_READ && parse(text))
+        return true;
+    note = move_aside(path, what);
+    return false;
+}
