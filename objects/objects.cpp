@@ -81,13 +81,16 @@ static bool tile_holds_objects(const TILE *t)
 
 static void make_object_tiles(LAND *l)
 {
-    memset(l->object_tiles, 0, sizeof l->object_tiles);
+    // Rows past the land's are never read: a restore that makes the maps
+    // afresh for every move of a search costs only the land's own rows.
+    size_t rows = (size_t)l->h * sizeof l->object_tiles[0];
+    memset(l->object_tiles, 0, rows);
     for (int y = 0; y < l->h; y++)
         for (int x = 0; x < l->w; x++)
             if (tile_holds_objects(&l->tile[y][x]))
                 l->object_tiles[y][x >> 6] |= 1ull << (x & 63);
-    memcpy(l->awake_tiles, l->object_tiles, sizeof l->awake_tiles);
-    memset(l->spin_tiles, 0, sizeof l->spin_tiles);
+    memcpy(l->awake_tiles, l->object_tiles, rows);
+    memset(l->spin_tiles, 0, rows);
     l->object_tiles_made = objects_made;
 }
 
@@ -98,6 +101,13 @@ int unmarked_object_tile(const LAND *l)
             if (!(l->object_tiles[y][x >> 6] >> (x & 63) & 1) && tile_holds_objects(&l->tile[y][x]))
                 return y * 256 + x;
     return -1;
+}
+
+// Still also in its offset, so that a sleeping tile is one land_at_rest()
+// may pass over.
+static inline bool object_still(const OBJECT *o)
+{
+    return !o->move_step && !o->z_speed && !o->z_offset;
 }
 
 // What a tile's step showed: nothing but rocks at rest that stayed so
@@ -119,7 +129,7 @@ static inline __attribute__((always_inline)) int animate_tile(TILE *t, bool own 
         while (*ao_object) {
             OBJECT *o = *ao_object;
             int type = o->type;
-            bool resting_rock = own && type == OBJ_ROCK && !o->move_step && !o->z_speed;
+            bool resting_rock = own && type == OBJ_ROCK && object_still(o);
             animate_fn step = animate_object[type];
             // 0 means the link now holds another object: visit it again.
             if (!step || step()) {
@@ -129,7 +139,7 @@ static inline __attribute__((always_inline)) int animate_tile(TILE *t, bool own 
                 ao_object = &(*ao_object)->next;
             }
             if (resting_rock)
-                seen |= (o->move_step || o->z_speed) ? TILE_BUSY : TILE_QUIET;
+                seen |= object_still(o) ? TILE_QUIET : TILE_BUSY;
             else if (type != OBJ_DIAMOND || !own)
                 seen |= TILE_BUSY;
             else {
@@ -301,13 +311,28 @@ void sort_objects()
     changed_tiles.clear();
 }
 
+static bool tile_at_rest(const TILE *t)
+{
+    for (const HOLLOW *h = t->hollow; h; h = h->next)
+        for (const OBJECT *o = h->object; o; o = o->next)
+            if (o->type == OBJ_PLACEHOLDER || !object_still(o))
+                return false;
+    return true;
+}
+
 bool land_at_rest(const LAND *l)
 {
+    // While the maps are good, a tile that is not awake holds only rocks that
+    // are still and diamonds: only the awake ones need a look.
+    bool maps = l->object_tiles_made == objects_made;
     for (int y = 0; y < l->h; y++)
-        for (int x = 0; x < l->w; x++)
-            for (const HOLLOW *h = l->tile[y][x].hollow; h; h = h->next)
-                for (const OBJECT *o = h->object; o; o = o->next)
-                    if (o->type == OBJ_PLACEHOLDER || o->move_step || o->z_speed || o->z_offset)
-                        return false;
+        for (int w = 0; w < 4 && w * 64 < l->w; w++) {
+            unsigned long long bits = maps ? l->object_tiles[y][w] & l->awake_tiles[y][w] : ~0ull;
+            if (w * 64 + 64 > l->w)
+                bits &= ~0ull >> (64 - (l->w - w * 64));
+            for (; bits; bits &= bits - 1)
+                if (!tile_at_rest(&l->tile[y][w * 64 + __builtin_ctzll(bits)]))
+                    return false;
+        }
     return true;
 }

@@ -12,14 +12,23 @@
 
 namespace {
 
-// A move holds its key for one step; everything then comes to rest within
-// this many steps (a long fall, a rockslide), or the move is not searched.
+// A move's steps are over within this many (a long fall, a rockslide), or
+// the move is not searched.
 enum { MAX_SETTLE_STEPS = 3000 };
 
-// The moves of one player, as the actions whose key is held.
-const int move_action[] = {ACT_FORWARD, ACT_BACK, ACT_STRAFE_LEFT, ACT_STRAFE_RIGHT, ACT_TURN_LEFT,
-                           ACT_TURN_RIGHT};
-enum { MOVES_PER_PLAYER = sizeof move_action / sizeof *move_action };
+// A player's moves, by the way they go: a walk with whichever key takes the
+// player there as it faces (forward may push), and a push, which turns the
+// player to face that way and walks forward.  Facing matters to the rules
+// only in that a player pushes only straight ahead, so a rest is told apart
+// from others without it, and a lone turn is no move of its own: it is
+// searched as part of the push it sets up.
+enum { WAYS = 4, MOVES_PER_PLAYER = 2 * WAYS, PUSH = WAYS };
+
+PLAYER_DATA *player_data(int p)
+{
+    OBJECT *o = player_info[p].object;
+    return o ? (PLAYER_DATA *)o->data : nullptr;
+}
 
 // Whether everything is still and every player faces straight ahead: the
 // only moments a search stands at.
@@ -28,17 +37,20 @@ bool at_rest()
     if (!land_at_rest(land))
         return false;
     for (int i = 0; i < 2; i++)
-        if (player_info[i].object && ((PLAYER_DATA *)player_info[i].object->data)->turn)
+        if (PLAYER_DATA *d = player_data(i); d && d->turn)
             return false;
     return true;
 }
 
 // A rest, told apart from every other by 128 bits: every object as the
-// rules read it (a diamond's turn and a player's tilt, which no rule reads,
-// left out), the diamond count and the generator.
+// rules read it at a rest, the diamond count and the generator.  Left out:
+// a diamond's turn and a player's tilt, which no rule reads; a player's
+// facing (see above); and the way an object last moved, which the rules set
+// afresh whenever something starts to move and read only while it moves.
 struct state_key {
     uint64_t a, b;
     bool operator==(const state_key &o) const { return a == o.a && b == o.b; }
+    bool operator!=(const state_key &o) const { return !(*this == o); }
 };
 struct state_key_hash {
     size_t operator()(const state_key &k) const { return (size_t)(k.a ^ (k.b * 0x9e3779b97f4a7c15ull)); }
@@ -61,14 +73,12 @@ state_key key_of_rest()
         for (int x = 0; x < land->w; x++)
             for (const HOLLOW *h = land->tile[y][x].hollow; h; h = h->next)
                 for (const OBJECT *o = h->object; o; o = o->next) {
-                    k.add((uint64_t)o->type | (uint64_t)(o->dir & 0xff) << 8 | (uint64_t)(o->z & 0xffff) << 16 |
-                          (uint64_t)x << 32 | (uint64_t)y << 40);
-                    if (o->type == OBJ_PLAYER) {
-                        const PLAYER_DATA *p = (const PLAYER_DATA *)o->data;
-                        k.add((uint64_t)p->index << 8 | (uint64_t)(p->facing & 3));
-                    } else if (o->type == OBJ_ROCK) {
+                    k.add((uint64_t)o->type | (uint64_t)(o->z & 0xffff) << 16 | (uint64_t)x << 32 |
+                          (uint64_t)y << 40);
+                    if (o->type == OBJ_PLAYER)
+                        k.add((uint64_t)((const PLAYER_DATA *)o->data)->index << 8);
+                    else if (o->type == OBJ_ROCK)
                         k.add((uint64_t)((const ROCK_DATA *)o->data)->texture);
-                    }
                 }
     k.add((uint64_t)land->n_diamonds);
     RAND_STATE r;
@@ -78,27 +88,66 @@ state_key key_of_rest()
     return {k.a, k.b};
 }
 
-// The frame in which player p holds the key of action a, or nothing.
-const char *frame_of(int p, int a)
-{
-    static INPUT_FRAME frame;
-    memset(frame, 0, sizeof frame);
-    if (p >= 0)
-        frame[player_info[p].key[a][0]] = 1;
-    return frame;
-}
+// Player p's move, step by step: the keys its next step holds, none once
+// they have all been pressed.
+class move_keys {
+public:
+    move_keys(int p, int move) : p_(p), way_(move % WAYS), push_(move >= PUSH) {}
+    bool pressed() const { return p_ < 0 || done_; }
+    const char *next_frame()
+    {
+        memset(frame_, 0, sizeof frame_);
+        if (pressed())
+            return frame_;
+        const PLAYER_DATA *d = player_data(p_);
+        if (!d) {
+            done_ = true;
+            return frame_;
+        }
+        int turn = (way_ - d->facing) & 3;
+        if (!push_) {
+            static const int walk_key[WAYS] = {ACT_FORWARD, ACT_STRAFE_RIGHT, ACT_BACK, ACT_STRAFE_LEFT};
+            press(walk_key[turn]);
+        } else if (turn == 0) {
+            press(ACT_FORWARD);
+        } else if (d->turn == 0) {
+            // The turn is taken at once, so forward held with the last one
+            // walks the new way in the same step; turning about takes two.
+            frame_[player_info[p_].key[turn == 3 ? ACT_TURN_LEFT : ACT_TURN_RIGHT][0]] = 1;
+            if (turn != 2)
+                press(ACT_FORWARD);
+        }
+        return frame_;
+    }
 
-// Steps on with the frame given once, then with nothing held, until the land
-// is at rest or won.  Each frame run goes to record when given.  False when
-// it does not come to rest in time.
-bool play_move(int p, int a, TAPE_RECORDING *record)
+private:
+    void press(int action)
+    {
+        frame_[player_info[p_].key[action][0]] = 1;
+        done_ = true;
+    }
+    int p_, way_;
+    bool push_, done_ = false;
+    INPUT_FRAME frame_;
+};
+
+// Plays the move of player p (none for p < 0) and then nothing until the
+// land is at rest or won.  Each frame run goes to record when given.  False
+// when it does not come to rest in time.
+bool play_move(int p, int move, TAPE_RECORDING *record)
 {
+    static const PLAYER_ACTIONS none = [] {
+        INPUT_FRAME f = {};
+        return read_player_actions(f);
+    }();
+    move_keys keys(p, move);
     for (int n = 0; n < MAX_SETTLE_STEPS; n++) {
-        const char *f = frame_of(n == 0 ? p : -1, a);
+        bool pressing = !keys.pressed();
+        const char *f = keys.next_frame();
         if (record)
             record_frame(*record, f);
-        step_land(f);
-        if (land->n_diamonds == 0 || at_rest())
+        step_land_actions(pressing ? read_player_actions(f) : none);
+        if (land->n_diamonds == 0 || (keys.pressed() && at_rest()))
             return true;
     }
     return false;
@@ -123,7 +172,10 @@ bool read_land(const char *path, unsigned long seed, std::string &why)
 }
 
 // The win as a tape: the land read again and the moves played from the start.
-TAPE tape_of(const char *path, const SOLVE_OPTIONS &o, const std::vector<node> &nodes, uint32_t last, int last_move)
+// False when the moves do not win it again, which would be a fault of the
+// search (a rest told apart from others by too little).
+bool tape_of(const char *path, const SOLVE_OPTIONS &o, const std::vector<node> &nodes, uint32_t last, int last_move,
+             TAPE &t)
 {
     std::vector<int> moves;
     if (last_move >= 0) {
@@ -136,12 +188,11 @@ TAPE tape_of(const char *path, const SOLVE_OPTIONS &o, const std::vector<node> &
     TAPE_RECORDING record;
     play_move(-1, 0, &record);  // the land's own settling before the first move
     for (size_t i = moves.size(); i-- > 0 && land->n_diamonds;)
-        play_move(moves[i] / MOVES_PER_PLAYER, move_action[moves[i] % MOVES_PER_PLAYER], &record);
-    TAPE t;
+        play_move(moves[i] / MOVES_PER_PLAYER, moves[i] % MOVES_PER_PLAYER, &record);
     t.seed = o.seed;
     t.frames = record.steps;
     t.held = finish_recording(record);
-    return t;
+    return land->n_diamonds == 0;
 }
 
 } // namespace
@@ -159,53 +210,77 @@ SOLVE_RESULT solve_land(const char *land_path, const SOLVE_OPTIONS &o)
     std::unordered_set<state_key, state_key_hash> seen;
     std::vector<HISTORY_SNAPSHOT> layer, next;
     std::vector<uint32_t> layer_ids, next_ids;
+    std::vector<state_key> layer_keys, next_keys;
+    uint32_t won_from = 0;
+    int won_by = -1;
     r.result = SOLVE_UNSOLVABLE;
     if (!play_move(-1, 0, nullptr)) {
         r.result = SOLVE_GAVE_UP;  // never comes to rest: nothing to search from
     } else if (land->n_diamonds == 0) {
         r.result = SOLVE_SOLVED;
-        r.tape = tape_of(land_path, o, {{0, 255}}, 0, -1);
     } else {
         nodes.push_back({0, 255});
-        seen.insert(key_of_rest());
+        layer_keys.push_back(key_of_rest());
+        seen.insert(layer_keys.back());
         layer.emplace_back();
         save_land_state(layer.back());
         layer_ids.push_back(0);
     }
+    // Plays a move from rest i of the layer and keeps the rest it comes to
+    // when it is new; the rest's key, or the start's when the move went nowhere.
+    auto try_move = [&](size_t i, int p, int m) {
+        load_land_state(layer[i]);
+        if (!play_move(p, m, nullptr))
+            return layer_keys[i];
+        int move = p * MOVES_PER_PLAYER + m;
+        if (land->n_diamonds == 0) {
+            r.result = SOLVE_SOLVED;
+            won_from = layer_ids[i];
+            won_by = move;
+            return layer_keys[i];
+        }
+        state_key k = key_of_rest();
+        if (!seen.insert(k).second)
+            return k;
+        nodes.push_back({layer_ids[i], (uint8_t)move});
+        next.emplace_back();
+        save_land_state(next.back());
+        next_ids.push_back((uint32_t)(nodes.size() - 1));
+        next_keys.push_back(k);
+        if ((long)nodes.size() >= o.max_states)
+            r.result = SOLVE_GAVE_UP;
+        return k;
+    };
     long depth = 0;
     while (r.result == SOLVE_UNSOLVABLE && !layer.empty()) {
         depth++;
         for (size_t i = 0; i < layer.size() && r.result == SOLVE_UNSOLVABLE; i++) {
             for (int p = first; p <= last && r.result == SOLVE_UNSOLVABLE; p++)
-                for (int m = 0; m < MOVES_PER_PLAYER; m++) {
+                for (int way = 0; way < WAYS && r.result == SOLVE_UNSOLVABLE; way++) {
+                    // A walk that goes somewhere met nothing to push: turning
+                    // first would only end it facing another way.
+                    if (try_move(i, p, way) != layer_keys[i] || r.result != SOLVE_UNSOLVABLE)
+                        continue;
                     load_land_state(layer[i]);
-                    if (!play_move(p, move_action[m], nullptr))
-                        continue;
-                    int move = p * MOVES_PER_PLAYER + m;
-                    if (land->n_diamonds == 0) {
-                        r.result = SOLVE_SOLVED;
-                        r.moves = depth;
-                        r.tape = tape_of(land_path, o, nodes, layer_ids[i], move);
-                        break;
-                    }
-                    if (!seen.insert(key_of_rest()).second)
-                        continue;
-                    nodes.push_back({layer_ids[i], (uint8_t)move});
-                    next.emplace_back();
-                    save_land_state(next.back());
-                    next_ids.push_back((uint32_t)(nodes.size() - 1));
-                    if ((long)nodes.size() >= o.max_states) {
-                        r.result = SOLVE_GAVE_UP;
-                        break;
-                    }
+                    if (PLAYER_DATA *d = player_data(p); d && d->facing != way)
+                        try_move(i, p, PUSH + way);
                 }
             if (r.result == SOLVE_UNSOLVABLE && o.seconds > 0 && elapsed() > o.seconds)
                 r.result = SOLVE_GAVE_UP;
         }
         layer.swap(next);
         layer_ids.swap(next_ids);
+        layer_keys.swap(next_keys);
         next.clear();
         next_ids.clear();
+        next_keys.clear();
+    }
+    if (r.result == SOLVE_SOLVED) {
+        r.moves = won_by < 0 ? 0 : depth;
+        if (!tape_of(land_path, o, nodes, won_from, won_by, r.tape)) {
+            r.result = SOLVE_NO_LAND;
+            r.why = "the win found does not replay: a fault of the solver";
+        }
     }
     r.states = (long)nodes.size();
     r.seconds = elapsed();

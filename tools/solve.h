@@ -3,11 +3,11 @@
 // states allowed.
 //
 // A move starts from a rest (every object still, players facing straight
-// ahead): one player walks a cell forward or back, steps a cell sideways, or
-// makes a quarter turn, holding the key for one step; then nothing is held
-// until everything is at rest again.  What lies between two rests, such as a
-// walk begun under a rock still falling, is not searched (lands/README.md,
-// "Solving a land").
+// ahead): one player walks a cell one of the four ways, with the key that
+// takes it there as it faces, or turns to face a way and walks forward,
+// which may push; then nothing is held until everything is at rest again.
+// What lies between two rests, such as a walk begun under a rock still
+// falling, is not searched (lands/README.md, "Solving a land").
 #ifndef TAVO_TOOLS_SOLVE_H
 #define TAVO_TOOLS_SOLVE_H
 

@@ -21,10 +21,11 @@ level 1
   ........
 """,
     # The pit must be filled with the rock first: fallen into, it keeps the
-    # player from the diamond beyond.
+    # player from the diamond beyond.  The player starts facing away, and
+    # pushes only straight ahead: it must turn about first.
     "pit": """
 size 8 1
-facing P 1
+facing P 3
 level 0
   ####..##########
 level 1
@@ -108,11 +109,20 @@ def test_an_unreadable_land(tmp_path):
     assert run("solve", tmp_path / "nothing.lvl").returncode == 1
 
 
-# The small bundled lands are solved, and their wins replayed.
-@pytest.mark.parametrize("level", ["01-first-steps", "02-ramps", "03-ledges"])
-def test_small_bundled_lands_are_solved(tmp_path, level):
-    out = tmp_path / f"{level}.tape"
-    r = run("solve", f"levels/{level}.lvl", "--out", out, "--time", "120", cwd=GAME_DIR)
+# The bundled lands for one are solved, and their wins replayed; those for
+# two cannot be won by either player alone.
+@pytest.mark.parametrize("level", ["01-first-steps", "02-ramps", "03-ledges", "04-push", "05-undermined",
+                                   "06-rolling", "07-slides", "08-bridge", "09-shaft", "../land"])
+def test_bundled_lands_for_one_are_solved(tmp_path, level):
+    out = tmp_path / "found.tape"
+    r = run("solve", f"levels/{level}.lvl", "--out", out, "--time", "300", cwd=GAME_DIR)
     said = json.loads(r.stdout)
     assert r.returncode == 0 and said["result"] == "solved", r.stdout + r.stderr
     assert json.loads(run("replay", out, cwd=GAME_DIR).stdout)["won"]
+
+
+@pytest.mark.parametrize("level", ["11-together", "12-summit"])
+def test_bundled_lands_for_two_need_both(level):
+    for alone in ("1", "2"):
+        r = run("solve", f"levels/{level}.lvl", "--alone", alone, "--time", "300", cwd=GAME_DIR)
+        assert r.returncode == 3 and json.loads(r.stdout)["result"] == "unsolvable", f"alone {alone}: {r.stdout}"

@@ -364,5 +364,11 @@ std::string step_with_twin(LAND *l, LAND *twin, unsigned seed)
         step_land(ckey);
     }
     walk_every_tile = 0;
-    return twin ? compare_objects(twin, l) : "";
+    if (!twin)
+        return "";
+    std::string why = compare_objects(twin, l);
+    // The twin never has maps made, so it is looked at tile by tile.
+    if (why.empty() && land_at_rest(l) != land_at_rest(twin))
+        why = land_at_rest(l) ? "at rest by the map but not tile by tile" : "at rest tile by tile but not by the map";
+    return why;
 }
