@@ -25,9 +25,9 @@ void bm_loss_check_summit(benchmark::State &state)
         state.SkipWithError("no game folder");
         return;
     }
-    LAND *l = load_land("levels/12-summit.lvl");
+    LAND *l = load_land("levels/19-summit.lvl");
     if (!l) {
-        state.SkipWithError("levels/12-summit.lvl does not load");
+        state.SkipWithError("levels/19-summit.lvl does not load");
         return;
     }
     int unreachable = 0;

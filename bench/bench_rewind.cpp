@@ -53,7 +53,7 @@ void new_game(int which)
     LAND *l;
     if (which == SUMMIT) {
         find_texture_file = no_texture;
-        l = load_land("levels/12-summit.lvl");
+        l = load_land("levels/19-summit.lvl");
     } else {
         l = build_busy_land(8, 12);
         // Two open tiles of the grid, on flat floor, far apart.
@@ -83,7 +83,7 @@ struct keys {
     }
 };
 
-const char *const land_names[] = {"12-summit", "busy 8/12 with players"};
+const char *const land_names[] = {"19-summit", "busy 8/12 with players"};
 
 void bm_play(benchmark::State &state)
 {

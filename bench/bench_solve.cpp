@@ -12,7 +12,7 @@
 
 namespace {
 
-const char *const lands[] = {"levels/01-first-steps.lvl", "levels/04-push.lvl", "levels/08-bridge.lvl", "land.lvl"};
+const char *const lands[] = {"levels/01-first-steps.lvl", "levels/04-push.lvl", "levels/10-bridge.lvl", "land.lvl"};
 
 void bm_solve(benchmark::State &state)
 {

@@ -312,10 +312,10 @@ TEST(LevelSet, SetFileOrdersTitlesAndSkipsWhatIsNotThere)
     TEMP_FOLDER tmp;
     std::string f = tmp.path + "/my lands";
     fs::create_directories(f + "/sub.lvl");  // a folder, not a land
-    fs::copy_file("levels/11-together.lvl", f + "/a.lvl");
+    fs::copy_file("levels/16-together.lvl", f + "/a.lvl");
     fs::copy_file("levels/01-first-steps.lvl", f + "/b.lvl");
     write_text(f + "/c.lvl", "not a land at all");
-    fs::copy_file("levels/12-summit.lvl", f + "/d.lvl");
+    fs::copy_file("levels/19-summit.lvl", f + "/d.lvl");
     fs::copy_file("land.lvl", f + "/e.lvl");
     write_text(f + "/notes.txt", "");
     write_text(tmp.path + "/outside.lvl", "");
@@ -350,10 +350,10 @@ TEST(LevelSet, SetFileOrdersTitlesAndSkipsWhatIsNotThere)
         const char *name, *title, *hint, *source;
         int players;
     } want[] = {
-        {"d.lvl", "Dee", "Climb it.", "levels/12-summit.lvl", 2},
+        {"d.lvl", "Dee", "Climb it.", "levels/19-summit.lvl", 2},
         {"b.lvl", "Bee", "", "levels/01-first-steps.lvl", 1},
         {"c.lvl", "c", "No title", nullptr, -1},
-        {"a.lvl", "a", "", "levels/11-together.lvl", 2},
+        {"a.lvl", "a", "", "levels/16-together.lvl", 2},
         {"e.lvl", "e", "", "land.lvl", 1},
     };
     for (size_t i = 0; i < 5; i++) {
