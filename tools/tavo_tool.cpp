@@ -5,7 +5,7 @@
 //   tavo-tool check LAND.lvl [--reach]
 //                                     every invariant of the land model; with
 //                                     --reach, the diamonds no player can reach
-//   tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]
+//   tavo-tool render LAND.lvl OUT.png [--size WxH] [--player 0|1]
 //                                     a player's view, as the game draws it
 //   tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]
 //                                     the rules run headless, as JSON
@@ -48,7 +48,7 @@ int usage()
             "usage: tavo-tool info LAND.lvl\n"
             "       tavo-tool build SOURCE OUT.lvl\n"
             "       tavo-tool check LAND.lvl [--reach]\n"
-            "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player N]\n"
+            "       tavo-tool render LAND.lvl OUT.png [--size WxH] [--player 0|1]   (0: player 1, 1: player 2)\n"
             "       tavo-tool sim LAND.lvl [--steps N] [--keys FILE] [--seed S] [--trace]\n"
             "       tavo-tool replay TAPE [--land FILE] [--trace]\n"
             "       tavo-tool map LAND.lvl OUT.png [--scale N] [--width W]\n"
@@ -217,8 +217,14 @@ int cmd_render(int argc, char **argv)
         if (a == "--size" && i + 1 < argc && sscanf(argv[i + 1], "%dx%d", &w, &h) == 2 && w > 0 && h > 0 &&
             w <= 4096 && h <= 4096) {
             i++;
-        } else if (a == "--player" && i + 1 < argc && (std::string(argv[i + 1]) == "0" || std::string(argv[i + 1]) == "1")) {
-            player = argv[++i][0] - '0';
+        } else if (a == "--player") {
+            // Counted from 0, as scripts have it: 0 is player 1, 1 is player 2.
+            std::string n = i + 1 < argc ? argv[++i] : "";
+            if (n != "0" && n != "1") {
+                fprintf(stderr, "tavo-tool: --player takes 0 (player 1) or 1 (player 2), not \"%s\"\n", n.c_str());
+                return 2;
+            }
+            player = n[0] - '0';
         } else {
             return usage();
         }
@@ -233,7 +239,8 @@ int cmd_render(int argc, char **argv)
     int status = 0;
     OBJECT *viewer = land->player[player];
     if (!viewer) {
-        fprintf(stderr, "tavo-tool: %s: there is no player %d to see from\n", land_path, player);
+        fprintf(stderr, "tavo-tool: %s: there is no player %d (--player %d) to see from\n", land_path, player + 1,
+                player);
         status = 1;
     } else {
         build_fog_map((RGB *)dat[DATA_PALETTE].dat, land->fog_colour);

@@ -201,3 +201,16 @@ def test_an_empty_texture_name_is_named_as_such(tmp_path):
     check = run("check", tmp_path / "blank.lvl")
     assert check.returncode == 1, check.stderr
     assert check.stderr.strip() == "tavo-tool: %s: texture 0: has no file name" % (tmp_path / "blank.lvl")
+
+
+def test_render_names_players_from_0(tmp_path):
+    """--player counts from 0, and a wrong value is named, not met with the usage alone."""
+    out = tmp_path / "view.png"
+    for bad in ("2", "-1", "one", None):
+        r = run("render", "land.lvl", out, *(["--player"] + ([bad] if bad else [])), cwd=GAME_DIR)
+        assert r.returncode == 2 and "0 (player 1) or 1 (player 2)" in r.stderr, r.stderr
+        assert f'not "{bad or ""}"' in r.stderr and not out.exists()
+    # land.lvl is for one: there is no second player to see from.
+    r = run("render", "land.lvl", out, "--player", "1", cwd=GAME_DIR)
+    assert r.returncode == 1 and "no player 2 (--player 1)" in r.stderr, r.stderr
+    assert run("render", "land.lvl", out, "--player", "0", cwd=GAME_DIR).returncode == 0 and out.is_file()
