@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <unordered_set>
 #include <vector>
 
@@ -50,7 +51,6 @@ bool at_rest()
 struct state_key {
     uint64_t a, b;
     bool operator==(const state_key &o) const { return a == o.a && b == o.b; }
-    bool operator!=(const state_key &o) const { return !(*this == o); }
 };
 struct state_key_hash {
     size_t operator()(const state_key &k) const { return (size_t)(k.a ^ (k.b * 0x9e3779b97f4a7c15ull)); }
@@ -153,10 +153,21 @@ bool play_move(int p, int move, TAPE_RECORDING *record)
     return false;
 }
 
+// Waiting: nothing held for a step, then until everything is still again.
+// From a rest it goes nowhere; from a pause in a roll it lets the roll go on.
+enum { WAIT = 254, START = 255 };
+
 struct node {
     uint32_t parent;
-    uint8_t move;  // player * MOVES_PER_PLAYER + the move's index; 255 for the start
+    uint8_t move;  // player * MOVES_PER_PLAYER + the move's index, WAIT or START
 };
+
+// Where player p stands, to tell whether a walk took it anywhere.
+std::tuple<int, int, int> place_of(int p)
+{
+    const OBJECT *o = player_info[p].object;
+    return o ? std::make_tuple(o->x, o->y, o->z) : std::make_tuple(-1, -1, -1);
+}
 
 bool read_land(const char *path, unsigned long seed, std::string &why)
 {
@@ -180,15 +191,19 @@ bool tape_of(const char *path, const SOLVE_OPTIONS &o, const std::vector<node> &
     std::vector<int> moves;
     if (last_move >= 0) {
         moves.push_back(last_move);
-        for (uint32_t i = last; nodes[i].move != 255; i = nodes[i].parent)
+        for (uint32_t i = last; nodes[i].move != START; i = nodes[i].parent)
             moves.push_back(nodes[i].move);
     }
     std::string why;
     read_land(path, o.seed, why);
     TAPE_RECORDING record;
     play_move(-1, 0, &record);  // the land's own settling before the first move
-    for (size_t i = moves.size(); i-- > 0 && land->n_diamonds;)
-        play_move(moves[i] / MOVES_PER_PLAYER, moves[i] % MOVES_PER_PLAYER, &record);
+    for (size_t i = moves.size(); i-- > 0 && land->n_diamonds;) {
+        if (moves[i] == WAIT)
+            play_move(-1, 0, &record);
+        else
+            play_move(moves[i] / MOVES_PER_PLAYER, moves[i] % MOVES_PER_PLAYER, &record);
+    }
     t.seed = o.seed;
     t.frames = record.steps;
     t.held = finish_recording(record);
@@ -210,7 +225,6 @@ SOLVE_RESULT solve_land(const char *land_path, const SOLVE_OPTIONS &o)
     std::unordered_set<state_key, state_key_hash> seen;
     std::vector<HISTORY_SNAPSHOT> layer, next;
     std::vector<uint32_t> layer_ids, next_ids;
-    std::vector<state_key> layer_keys, next_keys;
     uint32_t won_from = 0;
     int won_by = -1;
     r.result = SOLVE_UNSOLVABLE;
@@ -219,37 +233,34 @@ SOLVE_RESULT solve_land(const char *land_path, const SOLVE_OPTIONS &o)
     } else if (land->n_diamonds == 0) {
         r.result = SOLVE_SOLVED;
     } else {
-        nodes.push_back({0, 255});
-        layer_keys.push_back(key_of_rest());
-        seen.insert(layer_keys.back());
+        nodes.push_back({0, START});
+        seen.insert(key_of_rest());
         layer.emplace_back();
         save_land_state(layer.back());
         layer_ids.push_back(0);
     }
-    // Plays a move from rest i of the layer and keeps the rest it comes to
-    // when it is new; the rest's key, or the start's when the move went nowhere.
+    // Plays a move (p < 0: the wait) from rest i of the layer and keeps the
+    // rest it comes to when it is new.
     auto try_move = [&](size_t i, int p, int m) {
         load_land_state(layer[i]);
         if (!play_move(p, m, nullptr))
-            return layer_keys[i];
-        int move = p * MOVES_PER_PLAYER + m;
+            return;
+        int move = p < 0 ? WAIT : p * MOVES_PER_PLAYER + m;
         if (land->n_diamonds == 0) {
             r.result = SOLVE_SOLVED;
             won_from = layer_ids[i];
             won_by = move;
-            return layer_keys[i];
+            return;
         }
         state_key k = key_of_rest();
         if (!seen.insert(k).second)
-            return k;
+            return;
         nodes.push_back({layer_ids[i], (uint8_t)move});
         next.emplace_back();
         save_land_state(next.back());
         next_ids.push_back((uint32_t)(nodes.size() - 1));
-        next_keys.push_back(k);
         if ((long)nodes.size() >= o.max_states)
             r.result = SOLVE_GAVE_UP;
-        return k;
     };
     long depth = 0;
     while (r.result == SOLVE_UNSOLVABLE && !layer.empty()) {
@@ -257,23 +268,27 @@ SOLVE_RESULT solve_land(const char *land_path, const SOLVE_OPTIONS &o)
         for (size_t i = 0; i < layer.size() && r.result == SOLVE_UNSOLVABLE; i++) {
             for (int p = first; p <= last && r.result == SOLVE_UNSOLVABLE; p++)
                 for (int way = 0; way < WAYS && r.result == SOLVE_UNSOLVABLE; way++) {
-                    // A walk that goes somewhere met nothing to push: turning
-                    // first would only end it facing another way.
-                    if (try_move(i, p, way) != layer_keys[i] || r.result != SOLVE_UNSOLVABLE)
-                        continue;
                     load_land_state(layer[i]);
-                    if (PLAYER_DATA *d = player_data(p); d && d->facing != way)
+                    auto from = place_of(p);
+                    const PLAYER_DATA *d = player_data(p);
+                    bool facing_there = !d || d->facing == way;
+                    try_move(i, p, way);
+                    // A walk that took the player on met nothing to push:
+                    // turning first would only end it facing another way.
+                    if (!facing_there && r.result == SOLVE_UNSOLVABLE && place_of(p) == from)
                         try_move(i, p, PUSH + way);
                 }
+            // Most rests are still for good, and waiting there finds nothing
+            // new; a pause between two cells of a roll is one only for a step.
+            if (r.result == SOLVE_UNSOLVABLE)
+                try_move(i, -1, 0);
             if (r.result == SOLVE_UNSOLVABLE && o.seconds > 0 && elapsed() > o.seconds)
                 r.result = SOLVE_GAVE_UP;
         }
         layer.swap(next);
         layer_ids.swap(next_ids);
-        layer_keys.swap(next_keys);
         next.clear();
         next_ids.clear();
-        next_keys.clear();
     }
     if (r.result == SOLVE_SOLVED) {
         r.moves = won_by < 0 ? 0 : depth;
