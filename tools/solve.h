@@ -5,7 +5,9 @@
 // A move starts from a rest (every object still, players facing straight
 // ahead): one player walks a cell one of the four ways, with the key that
 // takes it there as it faces, or turns to face a way and walks forward,
-// which may push; then nothing is held until everything is at rest again.
+// which may push; or nobody moves (a wait, which matters only at a pause
+// between two cells of a roll); then nothing is held until everything is at
+// rest again.
 // What lies between two rests, such as a walk begun under a rock still
 // falling, is not searched (lands/README.md, "Solving a land").
 #ifndef TAVO_TOOLS_SOLVE_H
