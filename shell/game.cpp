@@ -59,6 +59,12 @@ void step_land_actions(const PLAYER_ACTIONS &actions, std::vector<RULE_EVENT> *e
     sort_objects();
 }
 
+bool land_newly_settled(int &still, const LAND *l)
+{
+    still = land_at_rest(l) ? still + 1 : 0;
+    return still == 2;
+}
+
 void run_logic_step()
 {
     ckey = retrieve_input_frame();

@@ -104,7 +104,7 @@ int play_level_game(LEVEL_GAME &g)
     int steps_counted = 0, drawn = 0, rate = 0;
     int backspace_held = 0;
     bool rewinding = false;
-    bool reach_known = false;  // the reach check has seen the land as it stands
+    int still = 0;  // steps in a row after which the land was at rest
     while (outcome < 0) {
         if (quit_signal()) {
             outcome = LEVEL_GAME_LEFT;  // left as Esc leaves: the attempt is not kept
@@ -125,7 +125,7 @@ int play_level_game(LEVEL_GAME &g)
                 backspace_held = INT_MIN / 2;
                 g.restarts++;
                 panel.paused = panel.out_of_reach = false;
-                reach_known = false;
+                still = 0;
                 continue;
             }
             if (rewind) {
@@ -136,7 +136,7 @@ int play_level_game(LEVEL_GAME &g)
                 rewinding = true;
                 rewind_history(history, std::max(0L, history.steps - REWIND_STEPS_PER_FRAME));
                 panel.paused = panel.out_of_reach = false;
-                reach_known = false;
+                still = 0;
                 continue;
             }
             rewinding = false;
@@ -153,14 +153,10 @@ int play_level_game(LEVEL_GAME &g)
                 outcome = LEVEL_GAME_WON;
                 break;
             }
-            if (!land_at_rest(land)) {
-                reach_known = false;
-            } else if (!reach_known) {
-                // Settled: only now is a loss certain rather than a guess.
+            // Settled: only now is a loss certain rather than a guess.
+            if (land_newly_settled(still, land))
                 panel.out_of_reach = land->w * land->h <= LOSS_CHECK_MAX_TILES &&
                                      count_unreachable_diamonds(land) > 0;
-                reach_known = true;
-            }
             al_poll_duh(music_player);
         }
         panel.diamonds_left = land->n_diamonds;

@@ -288,6 +288,11 @@ void step_land(const char *f, std::vector<RULE_EVENT> *events = nullptr);
 // The same step on actions already read: what step_land does once the frame
 // is read, and all that it does.
 void step_land_actions(const PLAYER_ACTIONS &actions, std::vector<RULE_EVENT> *events = nullptr);
+// A rolling rock is still for the one step between two cells, so a land at
+// rest has settled only once the rest has lasted a step.  still counts the
+// steps in a row after which l was at rest (0 after a jump in time); true
+// on the step that makes it two.
+bool land_newly_settled(int &still, const LAND *l);
 
 // One logic step on the oldest recorded frame.
 void run_logic_step();

@@ -439,3 +439,44 @@ TEST(History, TapeOfARunThatWentBackWinsInTheTool)
         free_game_land();
     }
 }
+
+// Rocks rolling down Tumble's stairs are still for a step between two cells:
+// the land is at rest then, but has not settled, and the level game's loss
+// check must not take such a pause for the end of things.
+TEST(History, APauseInARollIsNoSettling)
+{
+    start_headless_allegro();
+    TAPE solution;
+    std::string why;
+    ASSERT_EQ(read_tape("levels/15-tumble.tape", solution, why), 0) << why;
+    srand((unsigned)solution.seed);
+    set_game_land(load_land("levels/15-tumble.lvl"));
+    ASSERT_TRUE(land);
+    TAPE_PLAYBACK p;
+    start_playback(p, solution);
+    std::vector<bool> rest, settled, keys;
+    int still = 0;
+    for (long i = 0; i < solution.frames; i++) {
+        const char *f = next_playback_frame(p);
+        keys.push_back(std::any_of(f, f + KEY_MAX, [](char c) { return c != 0; }));
+        step_land(f);
+        settled.push_back(land_newly_settled(still, land));
+        rest.push_back(land_at_rest(land));
+    }
+    EXPECT_EQ(land->n_diamonds, 0);
+    int pauses = 0, settlings = 0;
+    for (size_t i = 0; i + 1 < rest.size(); i++) {
+        settlings += settled[i];
+        // At rest, then moving again with no key pressed: a pause.
+        if (rest[i] && !rest[i + 1] && !keys[i + 1]) {
+            pauses++;
+            EXPECT_FALSE(settled[i]) << "step " << i + 1;
+        }
+        if (settled[i]) {
+            EXPECT_TRUE(rest[i] && i > 0 && rest[i - 1]) << "step " << i + 1;
+        }
+    }
+    EXPECT_GT(pauses, 0) << "the tape no longer shows a roll's pause";
+    EXPECT_GT(settlings, 0);
+    free_game_land();
+}
