@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <tuple>
 #include <unordered_set>
 #include <vector>
 
@@ -19,10 +18,8 @@ enum { MAX_SETTLE_STEPS = 3000 };
 
 // A player's moves, by the way they go: a walk with whichever key takes the
 // player there as it faces (forward may push), and a push, which turns the
-// player to face that way and walks forward.  Facing matters to the rules
-// only in that a player pushes only straight ahead, so a rest is told apart
-// from others without it, and a lone turn is no move of its own: it is
-// searched as part of the push it sets up.
+// player to face that way and walks forward.  A lone turn is no move of its
+// own: it is searched as part of the push it sets up.
 enum { WAYS = 4, MOVES_PER_PLAYER = 2 * WAYS, PUSH = WAYS };
 
 PLAYER_DATA *player_data(int p)
@@ -45,9 +42,11 @@ bool at_rest()
 
 // A rest, told apart from every other by 128 bits: every object as the
 // rules read it at a rest, the diamond count and the generator.  Left out:
-// a diamond's turn and a player's tilt, which no rule reads; a player's
-// facing (see above); and the way an object last moved, which the rules set
-// afresh whenever something starts to move and read only while it moves.
+// a diamond's turn and a player's tilt, which no rule reads, and the way an
+// object last moved, which the rules set afresh whenever something starts
+// to move and read only while it moves.  A player's facing stays in: at a
+// lasting rest only a push reads it, but at a pause in a roll it decides
+// how long a push that turns about waits before it walks.
 struct state_key {
     uint64_t a, b;
     bool operator==(const state_key &o) const { return a == o.a && b == o.b; }
@@ -66,7 +65,7 @@ struct key_maker {
     }
 };
 
-state_key key_of_rest()
+state_key key_of_rest(bool whole)
 {
     key_maker k;
     for (int y = 0; y < land->h; y++)
@@ -75,8 +74,12 @@ state_key key_of_rest()
                 for (const OBJECT *o = h->object; o; o = o->next) {
                     k.add((uint64_t)o->type | (uint64_t)(o->z & 0xffff) << 16 | (uint64_t)x << 32 |
                           (uint64_t)y << 40);
-                    if (o->type == OBJ_PLAYER)
-                        k.add((uint64_t)((const PLAYER_DATA *)o->data)->index << 8);
+                    if (whole)
+                        k.add((uint64_t)(o->dir & 0xff) << 56);
+                    if (o->type == OBJ_PLAYER) {
+                        const PLAYER_DATA *p = (const PLAYER_DATA *)o->data;
+                        k.add((uint64_t)p->index << 8 | (uint64_t)(p->facing & 3) << 16);
+                    }
                     else if (o->type == OBJ_ROCK)
                         k.add((uint64_t)((const ROCK_DATA *)o->data)->texture);
                 }
@@ -162,13 +165,6 @@ struct node {
     uint8_t move;  // player * MOVES_PER_PLAYER + the move's index, WAIT or START
 };
 
-// Where player p stands, to tell whether a walk took it anywhere.
-std::tuple<int, int, int> place_of(int p)
-{
-    const OBJECT *o = player_info[p].object;
-    return o ? std::make_tuple(o->x, o->y, o->z) : std::make_tuple(-1, -1, -1);
-}
-
 bool read_land(const char *path, unsigned long seed, std::string &why)
 {
     free_game_land();
@@ -234,7 +230,7 @@ SOLVE_RESULT solve_land(const char *land_path, const SOLVE_OPTIONS &o)
         r.result = SOLVE_SOLVED;
     } else {
         nodes.push_back({0, START});
-        seen.insert(key_of_rest());
+        seen.insert(key_of_rest(o.whole_key));
         layer.emplace_back();
         save_land_state(layer.back());
         layer_ids.push_back(0);
@@ -252,7 +248,7 @@ SOLVE_RESULT solve_land(const char *land_path, const SOLVE_OPTIONS &o)
             won_by = move;
             return;
         }
-        state_key k = key_of_rest();
+        state_key k = key_of_rest(o.whole_key);
         if (!seen.insert(k).second)
             return;
         nodes.push_back({layer_ids[i], (uint8_t)move});
@@ -269,13 +265,10 @@ SOLVE_RESULT solve_land(const char *land_path, const SOLVE_OPTIONS &o)
             for (int p = first; p <= last && r.result == SOLVE_UNSOLVABLE; p++)
                 for (int way = 0; way < WAYS && r.result == SOLVE_UNSOLVABLE; way++) {
                     load_land_state(layer[i]);
-                    auto from = place_of(p);
                     const PLAYER_DATA *d = player_data(p);
                     bool facing_there = !d || d->facing == way;
                     try_move(i, p, way);
-                    // A walk that took the player on met nothing to push:
-                    // turning first would only end it facing another way.
-                    if (!facing_there && r.result == SOLVE_UNSOLVABLE && place_of(p) == from)
+                    if (!facing_there && r.result == SOLVE_UNSOLVABLE)
                         try_move(i, p, PUSH + way);
                 }
             // Most rests are still for good, and waiting there finds nothing

